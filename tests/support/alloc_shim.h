@@ -1,0 +1,35 @@
+// Test-only allocator shim.  The test program is linked with
+// --wrap=malloc,calloc,realloc,free, so every allocation of the layer passes
+// through here; production code is untouched.
+#pragma once
+
+// Arms the shim: the k-th allocation (1-based: malloc, calloc or realloc)
+// made from now on by the calling thread fails.  Other threads are never
+// failed.
+void AllocShim_FailAt(long k);
+void AllocShim_Disarm();
+// Whether the armed failure has been injected since the last FailAt.
+bool AllocShim_Injected();
+// Allocations minus frees over all threads since the process started.
+// Compare it across a region to find leaks there.
+long AllocShim_Live();
+
+// Runs op() with allocation k failing, for k = 1, 2, 3, ... until a run
+// injects nothing; after each run calls check(k, injected) where assertions
+// about the contract and the leak delta belong.  Returns the number of runs.
+template <class Op, class Check>
+long AllocShim_Sweep(Op op, Check check, long limit = 1000)
+{
+    long k = 1;
+    for (; k <= limit; ++k) {
+        long before = AllocShim_Live();
+        AllocShim_FailAt(k);
+        op();
+        bool injected = AllocShim_Injected();
+        AllocShim_Disarm();
+        check(k, injected, AllocShim_Live() - before);
+        if (!injected)
+            break;
+    }
+    return k;
+}

@@ -1,0 +1,38 @@
+// Captures what reports write: for its lifetime the process works in a
+// fresh temporary directory, so "navl.log" there holds exactly the lines of
+// the reports made meanwhile.  The test program runs with neither NAVL_DEBUG
+// nor NAVL_LOGGING, so level-0 reports (assertions, allocation failures)
+// are written and nothing else.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/child.h"
+
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    std::string Raw() const;                    // the file's bytes
+    std::vector<std::string> Messages() const;  // each non-empty line, prefix removed
+    bool Has(const std::string &message) const; // some line's message is exactly this
+    std::size_t Count() const { return Messages().size(); }
+
+private:
+    TempDir dir_;
+    std::string old_cwd_;
+};
+
+// The message of an assertion report.
+std::string AssertionMessage(const std::string &expr, const std::string &source, int line);
+
+// Splits a log file's bytes at CR LF; a line without its CR LF at the end
+// of the file is returned too.
+std::vector<std::string> SplitCrLf(const std::string &raw);
+// The message of a line: what follows the time-stamp prefix ("dd/MM/yyyy
+// HH:mm:ss: " or "dd/MM/yyyy HH:mm:ss tXXXXXXXX : "); "" when none matches.
+std::string StripPrefix(const std::string &line);
