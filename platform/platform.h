@@ -26,11 +26,11 @@ void lock_enter(Lock *lock);
 void lock_leave(Lock *lock);
 void lock_delete(Lock *lock);
 
-/* The local date and time as "dd/MM/yyyy HH:mm:ss" in buf.  Returns 0, or
- * the platform's error code when the formatting failed (buf is then
- * undefined).  Win32: GetDateFormatA + GetTimeFormatA.  POSIX: localtime_r
- * + strftime. */
-int format_timestamp(char *buf, size_t cap);
+/* The local date and time as "dd/MM/yyyy HH:mm:ss" in buf (cap >= 20).
+ * Returns 1, or 0 with the platform's error code in *error when the
+ * formatting failed (buf is then undefined).  Win32: GetDateFormatA +
+ * GetTimeFormatA.  POSIX: localtime_r + strftime. */
+int format_timestamp(char *buf, size_t cap, int *error);
 
 /* The calling thread's OS thread id. */
 uint32_t current_thread_id(void);

@@ -49,6 +49,8 @@ KEEL_API void Lock_Delete(Lock *lock);
  * A report of level L is written when L <= global_log_level.  Read it
  * without a lock; only the log writes it. */
 KEEL_API extern int global_log_level;
+/* Guards the log and its settings; the innermost lock of the layer. */
+KEEL_API extern Lock global_log_lock;
 
 /* Writes one line to "navl.log" when the level passes: time stamp (and the
  * thread id at level 100 or more), the formatted message, CR LF.  In debug

@@ -1,0 +1,67 @@
+// check.h - what the container sources share: the assertion report of
+// source "generics" and a scope guard for a container's own lock.
+//
+// The line numbers passed to the checks are the layer's fixed report
+// numbers, not lines of these sources; callers name them explicitly.
+#ifndef KEEL_GENERICS_CHECK_H
+#define KEEL_GENERICS_CHECK_H
+
+#include "generics.h"
+#include "util.h"
+
+namespace keel {
+namespace gen {
+
+// Reports `text` at level 0 when `ok` is false; returns `ok` so that the
+// caller can decide whether going on is safe.
+inline bool Check(bool ok, const char *text, int line)
+{
+    if (!ok)
+        Log_Assert(text, "generics", line);
+    return ok;
+}
+
+// Holds a container's own lock for the life of a scope when the container
+// is thread-safe; takes nothing otherwise.  The flag is read once, here, so
+// entering and leaving always pair up.
+class Held {
+public:
+    Held(int32_t bIsThreadSafe, Lock *lock) : lock_(bIsThreadSafe ? lock : nullptr)
+    {
+        if (lock_)
+            Lock_Enter(lock_);
+    }
+    ~Held()
+    {
+        if (lock_)
+            Lock_Leave(lock_);
+    }
+    Held(const Held &) = delete;
+    Held &operator=(const Held &) = delete;
+
+private:
+    Lock *lock_;
+};
+
+// The byte-wise equality of the object model: the probe class's objectSize
+// bytes of both objects.  ftbl is the leading field, so objects of other
+// classes differ there; testing it first keeps memcmp from reading past the
+// end of a smaller element of another class.
+bool SameBytes(const void *probe, const void *element);
+
+// The equality of the object model as containers use it, decided by the
+// probe's class: its Equal when it has one, otherwise the bytes.  A null
+// probe matches only a null element; a null element never meets a
+// non-null probe's Equal (which would read through it).
+bool ProbeMatches(const void *probe, const void *element);
+
+// Allocates and initialises a lock for a container; null after the
+// level-0 allocation report.
+Lock *NewLock();
+// Deletes and frees a lock from NewLock (null is ignored).
+void FreeLock(Lock *lock);
+
+}  // namespace gen
+}  // namespace keel
+
+#endif

@@ -1,0 +1,126 @@
+// platform_posix.cpp - the POSIX backend of the platform interface.
+//
+// The log file gets the same observable behaviour as on Windows from POSIX
+// primitives: an O_APPEND descriptor with a non-blocking exclusive flock
+// stands for the write open that shares the file for reading only, so a
+// second writer's open fails while a line is being written.  No open of the
+// log follows a symbolic link or accepts anything but a regular file: a
+// link planted at the log's name would otherwise let another account make
+// this process overwrite or truncate a file of its choosing.
+#include "platform.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace keel {
+namespace plat {
+
+void lock_init(Lock *lock)
+{
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&lock->mutex, &attr);
+    pthread_mutexattr_destroy(&attr);
+}
+
+void lock_enter(Lock *lock) { pthread_mutex_lock(&lock->mutex); }
+void lock_leave(Lock *lock) { pthread_mutex_unlock(&lock->mutex); }
+void lock_delete(Lock *lock) { pthread_mutex_destroy(&lock->mutex); }
+
+int format_timestamp(char *buf, size_t cap, int *error)
+{
+    time_t now = time(nullptr);
+    struct tm local;
+    errno = 0;
+    if (localtime_r(&now, &local) == nullptr) {
+        *error = errno;
+        return 0;
+    }
+    if (strftime(buf, cap, "%d/%m/%Y %H:%M:%S", &local) == 0) {
+        *error = ERANGE;
+        return 0;
+    }
+    return 1;
+}
+
+uint32_t current_thread_id(void) { return (uint32_t)syscall(SYS_gettid); }
+
+void sleep_ms(unsigned ms)
+{
+    struct timespec pause = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+// Opens without following a link; refuses what is not a regular file.
+// O_NONBLOCK keeps a FIFO planted at the name from blocking the open.
+static int open_regular(const char *name, int flags)
+{
+    int fd = open(name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+intptr_t log_open_append(const char *name)
+{
+    int fd = open_regular(name, O_WRONLY | O_CREAT | O_APPEND);
+    if (fd < 0)
+        return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+long log_write(intptr_t handle, const char *data, size_t n)
+{
+    ssize_t written;
+    do {
+        written = write((int)handle, data, n);
+    } while (written < 0 && errno == EINTR);
+    return written < 0 ? -1 : (long)written;
+}
+
+void log_close(intptr_t handle) { close((int)handle); }
+
+int file_size(const char *name, uint32_t *size)
+{
+    int fd = open_regular(name, O_RDONLY);
+    if (fd < 0)
+        return 0;
+    struct stat st;
+    int ok = fstat(fd, &st) == 0;
+    if (ok)
+        *size = (uint32_t)st.st_size;
+    close(fd);
+    return ok;
+}
+
+FILE *open_stream(const char *name, const char *mode)
+{
+    int flags = mode[0] == 'w' ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY;
+    int fd = open_regular(name, flags);
+    if (fd < 0)
+        return nullptr;
+    FILE *stream = fdopen(fd, mode);
+    if (stream == nullptr)
+        close(fd);
+    return stream;
+}
+
+}  // namespace plat
+}  // namespace keel

@@ -1,0 +1,21 @@
+// runtime.cpp - the layer's start-up and tear-down, run at library attach
+// and detach.  Start-up makes the process-wide locks before any report or
+// error can be made; tear-down empties the error store first, then closes
+// the log, whose lock is the innermost one.
+#include <cstdlib>
+#include <ctime>
+
+#include "util.h"
+
+void Runtime_Startup(void)
+{
+    ErrorStore_Init();
+    Log_Startup();
+    std::srand((unsigned)std::time(nullptr));
+}
+
+void Runtime_Shutdown(void)
+{
+    ErrorStore_Shutdown();
+    Log_Shutdown();
+}
