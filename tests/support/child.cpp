@@ -80,6 +80,25 @@ std::string ReadFile(const std::string &path)
     return s.str();
 }
 
+void WriteFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+void SetEnvVar(const char *name, const char *value)
+{
+#if defined(_WIN32)
+    SetEnvironmentVariableA(name, value);
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
 static ChildEnv full_env(const std::string &fn, const ChildEnv &env)
 {
     ChildEnv all = {{"NAVL_DEBUG", std::nullopt}, {"NAVL_LOGGING", std::nullopt}};

@@ -61,3 +61,6 @@ ChildResult RunChild(const std::string &fn, const ChildEnv &env = {});
 bool RunChildIfRequested(int *code);
 
 std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &bytes);
+// Sets (or with nullptr removes) a variable of this process's environment.
+void SetEnvVar(const char *name, const char *value);

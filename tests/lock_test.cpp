@@ -1,0 +1,56 @@
+// The recursive lock: re-entry by the holder, exclusion of other threads
+// until every entry has been left.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "util.h"
+
+TEST(Lock, EnteredTwiceMustBeLeftTwiceBeforeAnotherThreadGetsIn)
+{
+    Lock lock;
+    Lock_Init(&lock);
+    Lock_Enter(&lock);
+    Lock_Enter(&lock);  // the holder gets in again at once
+
+    std::atomic<bool> other_in{false};
+    std::thread other([&] {
+        Lock_Enter(&lock);
+        other_in = true;
+        Lock_Leave(&lock);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(other_in);
+    Lock_Leave(&lock);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(other_in) << "one leave of two let another thread in";
+    Lock_Leave(&lock);
+    other.join();
+    EXPECT_TRUE(other_in);
+    Lock_Delete(&lock);
+}
+
+TEST(Lock, ExcludesOtherThreadsFromTheGuardedWork)
+{
+    Lock lock;
+    Lock_Init(&lock);
+    long counter = 0;  // plain: only the lock keeps the increments whole
+    auto work = [&] {
+        for (int i = 0; i < 20000; ++i) {
+            Lock_Enter(&lock);
+            Lock_Enter(&lock);
+            long seen = counter;
+            counter = seen + 1;
+            Lock_Leave(&lock);
+            Lock_Leave(&lock);
+        }
+    };
+    std::thread a(work), b(work), c(work);
+    a.join();
+    b.join();
+    c.join();
+    EXPECT_EQ(counter, 60000);
+    Lock_Delete(&lock);
+}
