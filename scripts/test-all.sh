@@ -38,10 +38,10 @@ export WINEPREFIX="$PWD/build/win64/wineprefix"
 mkdir -p "$WINEPREFIX"
 build win64
 # Start wine before ctest, so its services do not inherit ctest's pipes.
-wineserver -p
+/usr/lib/wine/wineserver -p
 /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
 echo "=== win64: tests under wine64"
 status=0
 run_ctest win64 || status=$?
-wineserver -k || true
+/usr/lib/wine/wineserver -k || true
 exit $status
