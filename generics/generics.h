@@ -29,9 +29,11 @@
 #  define KEEL_API
 #endif
 
+/* Format checking for the layer's printf-style functions.  Under mingw the
+ * layer formats with the C99 printf of the mingw runtime, hence gnu_printf. */
 #if defined(__GNUC__)
 #  if defined(__MINGW32__)
-#    define KEEL_PRINTF(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))
+#    define KEEL_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
 #  else
 #    define KEEL_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #  endif
@@ -67,7 +69,8 @@ typedef struct Object {
     const FunctionTable *ftbl;
 } Object;
 
-/* Frees the object's memory and nothing else: the Destroy of classes that own nothing. */
+/* Frees the object's memory and nothing else: the Destroy of classes that
+ * own nothing.  A null object is ignored. */
 KEEL_API void Object_Free(void *object);
 
 /* HandleObject / EventObject: an OS handle in the word after ftbl.  Destroy
@@ -78,7 +81,9 @@ typedef struct HandleObject {
 } HandleObject;
 typedef HandleObject EventObject;
 
-/* 1 when the two objects hold the same handle; neither ftbl is looked at. */
+/* 1 when the two objects hold the same handle, else 0; neither ftbl is
+ * looked at, so a HandleObject probe equals an EventObject element.  Both
+ * arguments must be objects (not null). */
 KEEL_API int HandleObject_Equal(const void *probe, const void *element);
 
 KEEL_API extern const FunctionTable HandleObject_Table;
@@ -100,6 +105,19 @@ typedef struct VectorFunctionTable {
     int (*Contains)(struct Vector *v, void *probe);
 } VectorFunctionTable;
 
+/* Reports: every broken precondition below is written as a level-0
+ * assertion report of source "generics" ("Assertion failed: <condition> in
+ * file generics on line <n>"), with the condition text and number given at
+ * each function.  "Block check" is the condition "v->size==0 || v->data !=
+ * NULL".  A null vector is reported as "v != NULL" with the function's first
+ * number.  Where going on would read or write outside the block, the
+ * function stops after its report and changes nothing.
+ *
+ * Null elements may be stored; searches and clearing pass them by.
+ *
+ * Locking: with bIsThreadSafe set, each function holds the vector's own
+ * recursive lock from start to end; without it the vector takes no lock and
+ * belongs to one thread at a time. */
 typedef struct Vector {
     const FunctionTable *ftbl;  /* &Vector_Table.base */
     int32_t size;
@@ -117,31 +135,82 @@ KEEL_API extern const VectorFunctionTable Vector_Table;
 #define VECTOR_FTBL(v) ((const VectorFunctionTable *)(v)->ftbl)
 
 /* A new empty plain (Vector_New) or owning (ObjectVector_New) vector with
- * room for 10 elements.  On failure one level-0 report and NULL. */
+ * a block of 10 slots, growing by 10.  The caller owns it and ends it with
+ * Vector_Destroy.  When the object or its block cannot be allocated: one
+ * level-0 report "Unable to allocate ObjectVector vec", nothing kept, NULL. */
 KEEL_API Vector *Vector_New(void);
 KEEL_API Vector *ObjectVector_New(void);
 
 /* Switches the vector's own recursive lock on.  Returns 1 on success (also
- * when it was on already), 0 after a level-0 report when the lock cannot be
- * allocated; the vector is then unchanged. */
+ * when it was on already), 0 after the level-0 report "Unable to allocate
+ * Lock lock" when the lock cannot be allocated; the vector is then
+ * unchanged.  0 without a report for a null vector.  Call it before the
+ * vector is shared: the flag itself is read without the lock. */
 KEEL_API int Vector_MakeThreadSafe(Vector *v);
 
+/* The class's Destroy.  An owning vector first destroys every non-null
+ * element it holds (in index order, under its lock); then the block, the
+ * lock and the object are freed.  Reports (142): "v != NULL" (then nothing
+ * happens), block check (then no element is destroyed).  No other thread may
+ * use the vector meanwhile. */
 KEEL_API void Vector_Destroy(Vector *v);
+/* Empties the vector: an owning vector destroys each non-null element once,
+ * in index order.  The block and capacity stay.  Reports (159): block check
+ * (then nothing is destroyed; the vector is still emptied). */
 KEEL_API void Vector_Clear(Vector *v);
-/* The GetAt slot: locked and tested.  Index out of range: report, NULL. */
+/* The GetAt slot, locked and tested: the element at index, which stays in
+ * the vector.  Reports: block check (110), "index < v->size" (111), and a
+ * negative index as "index >= 0" (111); after any of them NULL. */
 KEEL_API void *Vector_GetAtChecked(Vector *v, int32_t index);
-/* The locked, tested length read. */
+/* The locked, tested length read.  Reports: block check (133), after which
+ * it gives 0. */
 KEEL_API int32_t Vector_LengthChecked(Vector *v);
+/* Stores element at index.  The element replaced is neither returned nor
+ * destroyed, even by an owning vector.  Reports: block check (122),
+ * "index < v->size" (123), a negative index as "index >= 0" (123); after
+ * any of them nothing is stored. */
 KEEL_API void Vector_SetAt(Vector *v, int32_t index, void *element);
+/* Stores element (NULL included) after the last one, growing a full block
+ * by `increment` slots, and returns element, so that a temporary can be
+ * made and handed to an owning vector in one step.  Reports: block check
+ * (89), "v->data != NULL" (95) when the block cannot grow.  After a report
+ * it returns NULL, the vector keeps every element and its block, and the
+ * element is not stored: the caller still owns it. */
 KEEL_API void *Vector_Append(Vector *v, void *element);
+/* Appends each element of src to dest, in index order, through dest's
+ * Append slot; src is unchanged and the elements are shared, not copied
+ * (at most one of the two may own them).  Locks src, then dest.  Stops at
+ * the first element dest cannot take (dest has reported).  No report of its
+ * own; a null dest or src does nothing.  Appending a vector to itself
+ * doubles it. */
 KEEL_API void Vector_AppendAll(Vector *dest, Vector *src);
+/* Removes the first element that is the probe itself or, when the probe's
+ * class has Equal, that Equal(probe, element) accepts; there is no
+ * byte-wise test.  Returns the probe (not the element removed) or NULL when
+ * nothing matched.  The removed element is not destroyed: the caller owns
+ * it.  Reports: block check (215), then NULL. */
 KEEL_API void *Vector_Remove(Vector *v, void *probe);
+/* Takes out the element at index, moving later ones down, and returns it;
+ * the caller owns it.  Reports: block check (193), "0 <= index && index <
+ * v->size" (194); after either NULL and no change. */
 KEEL_API void *Vector_RemoveAt(Vector *v, int32_t index);
+/* 1 when some element equals the probe: by the probe class's Equal, or,
+ * when it has none, byte for byte over the probe class's objectSize (so
+ * only objects of the probe's class can match).  A null probe matches a null
+ * slot.  Reports: block check (239), then 0. */
 KEEL_API int Vector_Contains(Vector *v, void *probe);
+/* Sorts with qsort by the Compare of the first element's class (not
+ * stable).  An empty vector is left alone without a report.  Reports: block
+ * check (174), "v->data[0]->ftbl->Compare!=NULL" (177, also for a null first
+ * element); after either the order is unchanged. */
 KEEL_API void Vector_Sort(Vector *v);
+/* Sets whether the vector owns (destroys on clear and destroy) the
+ * elements it holds from now on.  A null vector is ignored. */
 KEEL_API void Vector_SetOwning(Vector *v, int32_t flag);
 
-/* One field read on a vector without a lock; the locked, tested path otherwise. */
+/* One field read on a vector without a lock; the locked, tested path
+ * otherwise.  Without a lock nothing is checked: the vector must not be
+ * null and the index must lie in 0 .. size-1. */
 static inline int32_t Vector_Length(Vector *v)
 {
     return v->bIsThreadSafe ? Vector_LengthChecked(v) : v->size;
@@ -167,6 +236,19 @@ typedef struct MapFunctionTable {
     void (*RemoveAt)(struct Map *map, int32_t index, void **key, void **value);
 } MapFunctionTable;
 
+/* Reports: as for vectors, source "generics".  Almost every function first
+ * makes the presence test "map != NULL && map->keys!=NULL &&
+ * map->values!=NULL" and then the size test "map->keys->size ==
+ * map->values->size", both with the function's number.  After a failed
+ * presence test the function stops (results NULL or -1, out-pointers set to
+ * NULL); after a failed size test it goes on over the entries that both
+ * vectors hold.
+ *
+ * Keys match by the probe key's class: its Equal when it has one, else
+ * byte for byte over its objectSize; no identity test.  Entries keep the
+ * order in which their keys were first put.  With bIsThreadSafe set every
+ * function holds the map's own recursive lock from start to end; the map's
+ * lock is always taken before a vector's. */
 typedef struct Map {
     const FunctionTable *ftbl;  /* &Map_Table.base */
     int32_t bIsThreadSafe;
@@ -180,19 +262,54 @@ KEEL_API extern const MapFunctionTable Map_Table;
 
 #define MAP_FTBL(m) ((const MapFunctionTable *)(m)->ftbl)
 
-/* A new empty map; bOwnsElements nonzero makes it destroy the keys and
- * values it drops.  On failure one level-0 report and NULL. */
+/* A new empty map over two new plain vectors; bOwnsElements nonzero makes
+ * it destroy the keys and values it clears, is destroyed with, or replaces.
+ * The caller owns it and ends it with Map_Destroy.  On failure one level-0
+ * report ("Unable to allocate Map map", or the vectors' own text), nothing
+ * kept, NULL. */
 KEEL_API Map *Map_New(int32_t bOwnsElements);
 /* As Vector_MakeThreadSafe, for the map's own lock. */
 KEEL_API int Map_MakeThreadSafe(Map *map);
 
+/* The class's Destroy: Map_Clear, then both vectors, the lock and the map
+ * are freed.  Reports 421 (presence test, null map included, and size
+ * test); a null map is left at that.  No other thread may use the map
+ * meanwhile. */
 KEEL_API void Map_Destroy(Map *map);
+/* Empties the map; an owning map destroys each key and then its value,
+ * entry by entry (an object held as both key and value of one entry once).
+ * Reports 437. */
 KEEL_API void Map_Clear(Map *map);
+/* The index of the first key that matches, or -1 (at once for an empty
+ * map).  Reports 456, and "key!=NULL" (457) after which it gives -1. */
 KEEL_API int32_t Map_IndexOf(Map *map, void *key);
+/* The value stored under a matching key, or NULL; the map keeps the entry.
+ * Reports 473, then those of Map_IndexOf. */
 KEEL_API void *Map_Get(Map *map, void *key);
+/* Stores the key and value at index through the out-pointers that are not
+ * NULL; the map keeps them and their ownership.  Reports 485, "0 <= index
+ * && index < map->keys->size" (486); after either the out-pointers get
+ * NULL. */
 KEEL_API void Map_GetAt(Map *map, int32_t index, void **key, void **value);
+/* Stores value under key.  A new key makes a new last entry.  A matching
+ * key keeps its entry's place: an owning map first destroys the old key and
+ * then the old value, except an object that is being stored again (the very
+ * key or value passed), which survives; then the new key and value are
+ * stored.  From then on an owning map owns them.  Reports 497, "key!=NULL
+ * && value!=NULL" (498, then nothing changes), then those of Map_IndexOf.
+ * When a new entry cannot be added (the vector has reported) the map is
+ * unchanged and the key and value stay the caller's. */
 KEEL_API void Map_Put(Map *map, void *key, void *value);
+/* Takes out the entry of a matching key and returns its value, which the
+ * caller now owns; the stored key is dropped without being destroyed.
+ * NULL and no change when the key is absent.  Reports 537, "key!=NULL"
+ * (538), then those of Map_IndexOf and Map_RemoveAt. */
 KEEL_API void *Map_Remove(Map *map, void *key);
+/* Takes out entry index, giving its key and value through the out-pointers
+ * that are not NULL; later entries move down.  Nothing is destroyed: the
+ * caller takes over what it asked for.  Reports 521, "index>=0 &&
+ * index<map->keys->size" (522); after either nothing changes and the
+ * out-pointers get NULL. */
 KEEL_API void Map_RemoveAt(Map *map, int32_t index, void **key, void **value);
 
 #ifdef __cplusplus
