@@ -223,7 +223,7 @@ KEEL_CHILD(LogBadInput)
     std::string long_format(5000, 'y');
     ReportFormat(long_format.c_str());
     const char *volatile no_format = nullptr;
-    Log_Report(0, no_format);
+    ReportFormat(no_format);
     Log_Assert(big.c_str(), "util", 1);
     return 0;
 }

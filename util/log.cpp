@@ -60,19 +60,46 @@ void read_environment()
         __atomic_store_n(&global_log_level, g_env_level, __ATOMIC_RELAXED);
 }
 
+// The time stamp of the current second.  Formatting it is the dearest part
+// of a line after the file calls, and it changes once a second, so it is
+// kept for the second it was made in (under the log's lock).
+const char *time_stamp()
+{
+    static char stamp[kStampBuffer];
+    static time_t stamp_second = (time_t)-1;
+    time_t now = time(nullptr);
+    if (now == stamp_second && now != (time_t)-1)
+        return stamp;
+    int error = 0;
+    if (keel::plat::format_timestamp(stamp, sizeof stamp, &error)) {
+        stamp_second = now;
+    } else {
+        std::snprintf(stamp, sizeof stamp, "(time error %d)", error);
+        stamp_second = (time_t)-1;
+    }
+    return stamp;
+}
+
 // "dd/MM/yyyy HH:mm:ss: " below level 100, "dd/MM/yyyy HH:mm:ss tXXXXXXXX : "
-// from 100 on; a failed time formatting gives "(time error N)".
+// from 100 on; a failed time formatting gives "(time error N)" in place of
+// the stamp.  Assembled by hand: it stands in every written line.
 void form_prefix(char *prefix)
 {
-    char stamp[kStampBuffer];
-    int error = 0;
-    if (!keel::plat::format_timestamp(stamp, sizeof stamp, &error))
-        std::snprintf(stamp, sizeof stamp, "(time error %d)", error);
-    if (level_now() < 100)
-        std::snprintf(prefix, kStampBuffer, "%.40s: ", stamp);
-    else
-        std::snprintf(prefix, kStampBuffer, "%.40s t%08x : ", stamp,
-                      (unsigned)keel::plat::current_thread_id());
+    static const char hex[] = "0123456789abcdef";
+    const char *stamp = time_stamp();
+    size_t len = strnlen(stamp, 40);
+    std::memcpy(prefix, stamp, len);
+    if (level_now() < 100) {
+        std::memcpy(prefix + len, ": ", 3);
+        return;
+    }
+    uint32_t id = keel::plat::current_thread_id();
+    char *p = prefix + len;
+    *p++ = ' ';
+    *p++ = 't';
+    for (int shift = 28; shift >= 0; shift -= 4)
+        *p++ = hex[(id >> shift) & 0xF];
+    std::memcpy(p, " : ", 4);
 }
 
 // The message, cut to what the buffer holds.  A null format is not a
@@ -137,10 +164,18 @@ void append_line(const char *line, size_t len)
 {
     char crlf[2 * kWorkBuffer];
     size_t out = 0;
-    for (size_t i = 0; i < len; ++i) {
-        if (line[i] == '\n')
+    const char *end = line + len;
+    while (line < end) {
+        const char *lf = (const char *)std::memchr(line, '\n', (size_t)(end - line));
+        size_t span = (size_t)((lf ? lf : end) - line);
+        std::memcpy(crlf + out, line, span);
+        out += span;
+        line += span;
+        if (lf) {
             crlf[out++] = '\r';
-        crlf[out++] = line[i];
+            crlf[out++] = '\n';
+            ++line;
+        }
     }
     intptr_t file = open_for_append();
     if (file == -1)
