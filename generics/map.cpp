@@ -1,0 +1,263 @@
+// map.cpp - Map: keys and values in two plain vectors run in parallel,
+// found by a linear scan with the key's own equality.
+//
+// Rules kept here:
+// - Lock order: the map's own lock, then a vector's.  The map's lock is
+//   recursive; Map_Get, Map_Put and Map_Remove enter it again through
+//   Map_IndexOf and Map_RemoveAt.
+// - The vectors never own anything; an owning map destroys keys and values
+//   itself, each object once, old key before old value.
+// - After the presence test fails the operation stops; a size mismatch is
+//   reported and the operation goes on over the entries both vectors hold.
+#include <stdlib.h>
+
+#include "check.h"
+
+using keel::gen::Check;
+using keel::gen::Held;
+
+namespace {
+
+const char kPresence[] = "map != NULL && map->keys!=NULL && map->values!=NULL";
+const char kSameSize[] = "map->keys->size == map->values->size";
+
+Held Hold(const Map *map)
+{
+    return Held(map ? map->bIsThreadSafe : 0, map ? map->lock : nullptr);
+}
+
+// The presence test, then the size test.  False when the map cannot be
+// used at all.
+bool MapUsable(const Map *map, int line)
+{
+    if (!Check(map != nullptr && map->keys != nullptr && map->values != nullptr, kPresence,
+               line))
+        return false;
+    Check(map->keys->size == map->values->size, kSameSize, line);
+    return true;
+}
+
+// A vector's readable length: 0 when its block is missing.
+int32_t Readable(const Vector *v)
+{
+    return (v == nullptr || v->data == nullptr) ? 0 : v->size;
+}
+
+// The entries that both vectors can give.
+int32_t Entries(const Map *map)
+{
+    int32_t k = Readable(map->keys), v = Readable(map->values);
+    return k < v ? k : v;
+}
+
+void DestroyObject(void *object)
+{
+    if (object)
+        static_cast<Object *>(object)->ftbl->Destroy(object);
+}
+
+// Destroys every key and value of an owning map, key before value, each
+// object once even when an entry holds one object as both.
+void DestroyEntries(Map *map)
+{
+    int32_t nk = Readable(map->keys), nv = Readable(map->values);
+    for (int32_t i = 0; i < nk || i < nv; ++i) {
+        void *key = i < nk ? map->keys->data[i] : nullptr;
+        void *value = i < nv ? map->values->data[i] : nullptr;
+        DestroyObject(key);
+        if (value != key)
+            DestroyObject(value);
+    }
+}
+
+// Appends a new entry.  If the values cannot grow, the key is taken back
+// out, so both vectors keep the same size.
+void AppendEntry(Map *map, void *key, void *value)
+{
+    if (VECTOR_FTBL(map->keys)->Append(map->keys, key) == nullptr)
+        return;
+    if (VECTOR_FTBL(map->values)->Append(map->values, value) == nullptr)
+        VECTOR_FTBL(map->keys)->RemoveAt(map->keys, map->keys->size - 1);
+}
+
+void DestroyThunk(void *object)
+{
+    Map_Destroy(static_cast<Map *>(object));
+}
+
+}  // namespace
+
+extern "C" {
+
+const MapFunctionTable Map_Table = {
+    {sizeof(Map), "Map", DestroyThunk, nullptr, nullptr},
+    Map_IndexOf,
+    Map_Get,
+    Map_GetAt,
+    Map_Put,
+    Map_Remove,
+    Map_RemoveAt,
+};
+
+Map *Map_New(int32_t bOwnsElements)
+{
+    Map *map = static_cast<Map *>(malloc(sizeof(Map)));
+    if (map == nullptr) {
+        Log_Report(0, "Unable to allocate Map map");
+        return nullptr;
+    }
+    // A vector that cannot be made has reported already: one report only.
+    Vector *keys = Vector_New();
+    Vector *values = keys ? Vector_New() : nullptr;
+    if (values == nullptr) {
+        if (keys)
+            Vector_Destroy(keys);
+        free(map);
+        return nullptr;
+    }
+    map->ftbl = &Map_Table.base;
+    map->bIsThreadSafe = 0;
+    map->lock = nullptr;
+    map->bOwnsElements = bOwnsElements;
+    map->keys = keys;
+    map->values = values;
+    return map;
+}
+
+int Map_MakeThreadSafe(Map *map)
+{
+    if (map == nullptr)
+        return 0;
+    if (map->bIsThreadSafe)
+        return 1;
+    Lock *lock = keel::gen::NewLock();
+    if (lock == nullptr)
+        return 0;
+    map->lock = lock;
+    map->bIsThreadSafe = 1;
+    return 1;
+}
+
+void Map_Destroy(Map *map)
+{
+    MapUsable(map, 421);
+    if (map == nullptr)
+        return;
+    Map_Clear(map);
+    DestroyObject(map->keys);
+    DestroyObject(map->values);
+    keel::gen::FreeLock(map->lock);
+    free(map);
+}
+
+void Map_Clear(Map *map)
+{
+    Held held = Hold(map);
+    MapUsable(map, 437);
+    if (map == nullptr)
+        return;
+    // Even a damaged map gives up what it holds in the vector it still has.
+    if (map->bOwnsElements)
+        DestroyEntries(map);
+    if (map->keys)
+        Vector_Clear(map->keys);
+    if (map->values)
+        Vector_Clear(map->values);
+}
+
+int32_t Map_IndexOf(Map *map, void *key)
+{
+    Held held = Hold(map);
+    if (!MapUsable(map, 456) || !Check(key != nullptr, "key!=NULL", 457))
+        return -1;
+    int32_t n = Entries(map);
+    for (int32_t i = 0; i < n; ++i)
+        if (keel::gen::ProbeMatches(key, map->keys->data[i]))
+            return i;
+    return -1;
+}
+
+void *Map_Get(Map *map, void *key)
+{
+    Held held = Hold(map);
+    if (!MapUsable(map, 473))
+        return nullptr;
+    int32_t i = Map_IndexOf(map, key);
+    return i < 0 ? nullptr : map->values->data[i];
+}
+
+void Map_GetAt(Map *map, int32_t index, void **key, void **value)
+{
+    if (key)
+        *key = nullptr;
+    if (value)
+        *value = nullptr;
+    Held held = Hold(map);
+    if (!MapUsable(map, 485) ||
+        !Check(0 <= index && index < map->keys->size, "0 <= index && index < map->keys->size",
+               486) ||
+        index >= Entries(map))
+        return;
+    if (key)
+        *key = map->keys->data[index];
+    if (value)
+        *value = map->values->data[index];
+}
+
+void Map_Put(Map *map, void *key, void *value)
+{
+    Held held = Hold(map);
+    if (!MapUsable(map, 497) ||
+        !Check(key != nullptr && value != nullptr, "key!=NULL && value!=NULL", 498))
+        return;
+    int32_t i = Map_IndexOf(map, key);
+    if (i < 0) {
+        AppendEntry(map, key, value);
+        return;
+    }
+    void *oldKey = map->keys->data[i];
+    void *oldValue = map->values->data[i];
+    if (map->bOwnsElements) {
+        // An object that is being stored again must survive the replacement.
+        if (oldKey != key && oldKey != value)
+            DestroyObject(oldKey);
+        if (oldValue != key && oldValue != value && oldValue != oldKey)
+            DestroyObject(oldValue);
+    }
+    VECTOR_FTBL(map->keys)->SetAt(map->keys, i, key);
+    VECTOR_FTBL(map->values)->SetAt(map->values, i, value);
+}
+
+void *Map_Remove(Map *map, void *key)
+{
+    Held held = Hold(map);
+    if (!MapUsable(map, 537) || !Check(key != nullptr, "key!=NULL", 538))
+        return nullptr;
+    int32_t i = Map_IndexOf(map, key);
+    if (i < 0)
+        return nullptr;
+    void *value = nullptr;
+    Map_RemoveAt(map, i, nullptr, &value);
+    return value;
+}
+
+void Map_RemoveAt(Map *map, int32_t index, void **key, void **value)
+{
+    if (key)
+        *key = nullptr;
+    if (value)
+        *value = nullptr;
+    Held held = Hold(map);
+    if (!MapUsable(map, 521) ||
+        !Check(index >= 0 && index < map->keys->size, "index>=0 && index<map->keys->size", 522) ||
+        index >= Entries(map))
+        return;
+    if (key)
+        *key = map->keys->data[index];
+    if (value)
+        *value = map->values->data[index];
+    VECTOR_FTBL(map->keys)->RemoveAt(map->keys, index);
+    VECTOR_FTBL(map->values)->RemoveAt(map->values, index);
+}
+
+}  // extern "C"
