@@ -30,7 +30,7 @@ done
 
 echo "=== win32-dll: build"
 build win32-dll
-ls -l build/win32/keel.dll
+ls -l build/win32-dll/keel.dll
 
 echo "=== win64: configure and build"
 export WINEDEBUG=-all
