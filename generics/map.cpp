@@ -11,19 +11,19 @@
 //   reported and the operation goes on over the entries both vectors hold.
 #include <stdlib.h>
 
-#include "check.h"
+#include "generics_internal.h"
 
 using keel::gen::Check;
-using keel::gen::Held;
+using keel::ScopedLock;
 
 namespace {
 
 const char kPresence[] = "map != NULL && map->keys!=NULL && map->values!=NULL";
 const char kSameSize[] = "map->keys->size == map->values->size";
 
-Held Hold(const Map *map)
+ScopedLock Hold(const Map *map)
 {
-    return Held(map ? map->bIsThreadSafe : 0, map ? map->lock : nullptr);
+    return ScopedLock(map && map->bIsThreadSafe ? map->lock : nullptr);
 }
 
 // The presence test, then the size test.  False when the map cannot be
@@ -152,7 +152,7 @@ void Map_Destroy(Map *map)
 
 void Map_Clear(Map *map)
 {
-    Held held = Hold(map);
+    ScopedLock held = Hold(map);
     MapUsable(map, 437);
     if (map == nullptr)
         return;
@@ -167,7 +167,7 @@ void Map_Clear(Map *map)
 
 int32_t Map_IndexOf(Map *map, void *key)
 {
-    Held held = Hold(map);
+    ScopedLock held = Hold(map);
     if (!MapUsable(map, 456) || !Check(key != nullptr, "key!=NULL", 457))
         return -1;
     int32_t n = Entries(map);
@@ -179,7 +179,7 @@ int32_t Map_IndexOf(Map *map, void *key)
 
 void *Map_Get(Map *map, void *key)
 {
-    Held held = Hold(map);
+    ScopedLock held = Hold(map);
     if (!MapUsable(map, 473))
         return nullptr;
     int32_t i = Map_IndexOf(map, key);
@@ -192,7 +192,7 @@ void Map_GetAt(Map *map, int32_t index, void **key, void **value)
         *key = nullptr;
     if (value)
         *value = nullptr;
-    Held held = Hold(map);
+    ScopedLock held = Hold(map);
     if (!MapUsable(map, 485) ||
         !Check(0 <= index && index < map->keys->size, "0 <= index && index < map->keys->size",
                486) ||
@@ -206,7 +206,7 @@ void Map_GetAt(Map *map, int32_t index, void **key, void **value)
 
 void Map_Put(Map *map, void *key, void *value)
 {
-    Held held = Hold(map);
+    ScopedLock held = Hold(map);
     if (!MapUsable(map, 497) ||
         !Check(key != nullptr && value != nullptr, "key!=NULL && value!=NULL", 498))
         return;
@@ -230,7 +230,7 @@ void Map_Put(Map *map, void *key, void *value)
 
 void *Map_Remove(Map *map, void *key)
 {
-    Held held = Hold(map);
+    ScopedLock held = Hold(map);
     if (!MapUsable(map, 537) || !Check(key != nullptr, "key!=NULL", 538))
         return nullptr;
     int32_t i = Map_IndexOf(map, key);
@@ -247,7 +247,7 @@ void Map_RemoveAt(Map *map, int32_t index, void **key, void **value)
         *key = nullptr;
     if (value)
         *value = nullptr;
-    Held held = Hold(map);
+    ScopedLock held = Hold(map);
     if (!MapUsable(map, 521) ||
         !Check(index >= 0 && index < map->keys->size, "index>=0 && index<map->keys->size", 522) ||
         index >= Entries(map))

@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "check.h"
+#include "generics_internal.h"
 
 extern "C" {
 

@@ -18,10 +18,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "check.h"
+#include "generics_internal.h"
 
 using keel::gen::Check;
-using keel::gen::Held;
+using keel::ScopedLock;
 
 namespace {
 
@@ -29,9 +29,10 @@ const int32_t kInitialCapacity = 10;
 const int32_t kIncrement = 10;
 const char kBlockCheck[] = "v->size==0 || v->data != NULL";
 
-Held Hold(const Vector *v)
+// The vector's own lock when it is thread-safe; nothing otherwise.
+ScopedLock Hold(const Vector *v)
 {
-    return Held(v->bIsThreadSafe, v->lock);
+    return ScopedLock(v->bIsThreadSafe ? v->lock : nullptr);
 }
 
 bool BlockPresent(const Vector *v, int line)
@@ -150,7 +151,7 @@ void Vector_Destroy(Vector *v)
         return;
     bool block = BlockPresent(v, 142);
     {
-        Held held = Hold(v);
+        ScopedLock held = Hold(v);
         if (block)
             DestroyElements(v);
         v->size = 0;
@@ -164,7 +165,7 @@ void Vector_Clear(Vector *v)
 {
     if (!Check(v != nullptr, "v != NULL", 159))
         return;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (BlockPresent(v, 159))
         DestroyElements(v);
     v->size = 0;
@@ -174,7 +175,7 @@ void *Vector_GetAtChecked(Vector *v, int32_t index)
 {
     if (!Check(v != nullptr, "v != NULL", 110))
         return nullptr;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (!BlockPresent(v, 110) || !Check(index < v->size, "index < v->size", 111) ||
         !Check(index >= 0, "index >= 0", 111))
         return nullptr;
@@ -185,7 +186,7 @@ int32_t Vector_LengthChecked(Vector *v)
 {
     if (!Check(v != nullptr, "v != NULL", 133))
         return 0;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     return BlockPresent(v, 133) ? v->size : 0;
 }
 
@@ -193,7 +194,7 @@ void Vector_SetAt(Vector *v, int32_t index, void *element)
 {
     if (!Check(v != nullptr, "v != NULL", 122))
         return;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (!BlockPresent(v, 122) || !Check(index < v->size, "index < v->size", 123) ||
         !Check(index >= 0, "index >= 0", 123))
         return;
@@ -204,7 +205,7 @@ void *Vector_Append(Vector *v, void *element)
 {
     if (!Check(v != nullptr, "v != NULL", 89))
         return nullptr;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (!BlockPresent(v, 89))
         return nullptr;
     if ((v->size >= v->capacity || v->data == nullptr) && !Grow(v))
@@ -217,8 +218,8 @@ void Vector_AppendAll(Vector *dest, Vector *src)
 {
     if (dest == nullptr || src == nullptr)
         return;
-    Held source = Hold(src);
-    Held destination = Hold(dest);
+    ScopedLock source = Hold(src);
+    ScopedLock destination = Hold(dest);
     if (src->size > 0 && src->data == nullptr)
         return;
     // The count is taken first and the block read afresh for every element,
@@ -237,7 +238,7 @@ void *Vector_Remove(Vector *v, void *probe)
 {
     if (!Check(v != nullptr, "v != NULL", 215))
         return nullptr;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (!BlockPresent(v, 215))
         return nullptr;
     EqualFn equal = probe ? static_cast<Object *>(probe)->ftbl->Equal : nullptr;
@@ -255,7 +256,7 @@ void *Vector_RemoveAt(Vector *v, int32_t index)
 {
     if (!Check(v != nullptr, "v != NULL", 193))
         return nullptr;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (!BlockPresent(v, 193) ||
         !Check(0 <= index && index < v->size, "0 <= index && index < v->size", 194))
         return nullptr;
@@ -268,7 +269,7 @@ int Vector_Contains(Vector *v, void *probe)
 {
     if (!Check(v != nullptr, "v != NULL", 239))
         return 0;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (!BlockPresent(v, 239))
         return 0;
     for (int32_t i = 0; i < v->size; ++i)
@@ -281,7 +282,7 @@ void Vector_Sort(Vector *v)
 {
     if (!Check(v != nullptr, "v != NULL", 174))
         return;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     if (!BlockPresent(v, 174) || v->size <= 0)
         return;
     // A null first element has no table: as good as a missing Compare.
@@ -296,7 +297,7 @@ void Vector_SetOwning(Vector *v, int32_t flag)
 {
     if (v == nullptr)
         return;
-    Held held = Hold(v);
+    ScopedLock held = Hold(v);
     v->bOwnsElements = flag;
 }
 

@@ -1,12 +1,14 @@
-// check.h - what the container sources share: the assertion report of
-// source "generics" and a scope guard for a container's own lock.
+// generics_internal.h - what the container sources share: the assertion
+// report of source "generics", the object model's equality, and the making
+// of a container's own lock.
 //
 // The line numbers passed to the checks are the layer's fixed report
 // numbers, not lines of these sources; callers name them explicitly.
-#ifndef KEEL_GENERICS_CHECK_H
-#define KEEL_GENERICS_CHECK_H
+#ifndef KEEL_GENERICS_INTERNAL_H
+#define KEEL_GENERICS_INTERNAL_H
 
 #include "generics.h"
+#include "scoped_lock.h"
 #include "util.h"
 
 namespace keel {
@@ -20,28 +22,6 @@ inline bool Check(bool ok, const char *text, int line)
         Log_Assert(text, "generics", line);
     return ok;
 }
-
-// Holds a container's own lock for the life of a scope when the container
-// is thread-safe; takes nothing otherwise.  The flag is read once, here, so
-// entering and leaving always pair up.
-class Held {
-public:
-    Held(int32_t bIsThreadSafe, Lock *lock) : lock_(bIsThreadSafe ? lock : nullptr)
-    {
-        if (lock_)
-            Lock_Enter(lock_);
-    }
-    ~Held()
-    {
-        if (lock_)
-            Lock_Leave(lock_);
-    }
-    Held(const Held &) = delete;
-    Held &operator=(const Held &) = delete;
-
-private:
-    Lock *lock_;
-};
 
 // The byte-wise equality of the object model: the probe class's objectSize
 // bytes of both objects.  ftbl is the leading field, so objects of other
