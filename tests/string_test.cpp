@@ -1,331 +1,161 @@
-// String and StringBag: unset versus empty through every change, equality,
-// text taken from the String's own array, long formats, broken
-// preconditions, and each allocation of every operation failing in turn.
+// Strings: equality and order, and every String and Error operation with each allocation failing in turn.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "support/alloc_shim.h"
 #include "support/log_capture.h"
 #include "util.h"
 
+#define NO_STRING " <Unable to allocate String ps>"
+
 namespace {
 
-// Messages that are the assertion report of `expr` in util, at any line.
-int Asserts(const std::vector<std::string> &messages, const std::string &expr)
-{
-    std::string head = "Assertion failed: " + expr + " in file util on line ";
-    int n = 0;
-    for (auto &m : messages)
-        n += m.size() > head.size() && m.compare(0, head.size(), head) == 0 &&
-             m.find_first_not_of("0123456789", head.size()) == std::string::npos;
-    return n;
-}
+const std::string kBig(3000, 'y'), kCut = kBig.substr(0, 1023), kACut = "a" + kCut;
+const std::string kAbab = [] { std::string ab = "ab"; for (int i = 0; i < 14; ++i) ab += ab; return ab; }();
+char kAbc[3] = {'a', 'b', 'c'}, kForeign[] = "foreign";  // not NUL-terminated; an array no String owns
+String kOtherText = {&String_Table, 1, kForeign, 7};
+Error kOther = {&Error_Table, &kOtherText, nullptr, 0, 0, 0};  // of another class than String
 
-bool Valid(const String *s)
-{
-    return s->bIsSet ? s->string && std::strlen(s->string) == s->length : !s->string && !s->length;
-}
+String *Make(const char *chars) { return chars ? String_NewFrom(chars) : String_New(); }  // nullptr: unset
+int32_t Renew(String *&s, String *made) { return String_Destroy(s), s = made, 0; }
+int32_t Double(String *s, int times) { int32_t r = 0; while (times-- && !r) r = String_Append(s, s->string); return r; }
+std::vector<std::string> Then(std::vector<std::string> v, const std::string &last) { return v.push_back(last), v; }
 
-String *Make(const char *chars)  // nullptr: unset
-{
-    return chars ? String_NewFrom(chars) : String_New();
-}
+// What an operation left: the value ("null" without a String), " [code message]" of the record ref
+// names (" [stray]" if it names none), " <message>" per report since the last call.  Destroys both.
+struct Outcome {
+    LogCapture cap;
+    size_t seen = 0;
+    std::string operator()(String *s, int32_t ref)
+    {
+        bool valid = !s || (s->bIsSet ? s->string && std::strlen(s->string) == s->length : !s->string && !s->length);
+        std::string out = !s ? "null" : !valid ? "(invalid)" : s->bIsSet ? s->string : "(unset)";
+        Error *e = Error_IsError(ref) ? Error_Take(ref) : nullptr;
+        if (ref)
+            out += !e ? " [stray]" : " [" + std::to_string(e->code) + " " +
+                   (!e->message ? "(none)" : e->message->bIsSet ? e->message->string : "(unset)") + "]";
+        Error_Destroy(e);
+        if (s)
+            String_Destroy(s);
+        std::vector<std::string> m = cap.Messages();
+        for (; seen < m.size(); ++seen)
+            out += " <" + m[seen].substr(0, std::min(m[seen].find(" at util:"), m[seen].find(" in file "))) + ">";
+        return out;
+    }
+};
 
-std::string TakeMessage(int32_t ref)
+// The runs of an operation whose only allocations make and store its record in a fresh store; a
+// message "<operation>: <what> is NULL" follows the report of the broken precondition.
+std::vector<std::string> Reported(const std::string &value, const std::string &message)
 {
-    Error *e = Error_IsError(ref) ? Error_Take(ref) : nullptr;
-    std::string m = e && e->message && e->message->bIsSet ? e->message->string : "(none)";
-    Error_Destroy(e);
-    return m;
+    size_t at = message.find(": ") + 2, is = message.rfind(" is NULL");
+    std::string reports = is == message.npos ? "" : " <Assertion failed: " + message.substr(at, is - at) + " != NULL>";
+    std::string head = value + " [999 ", store = value + reports + " <Unable to allocate ObjectVector vec>"
+                                                 " <Assertion failed: global_error_store != NULL>";
+    return {value + reports + " <Unable to allocate Error error>", head + "(none)]" + reports + NO_STRING,
+            head + "(unset)]" + reports + " <Unable to malloc " + std::to_string(message.size() + 1) + " bytes>",
+            store, store, head + message + "]" + reports};
 }
-
-using Change = int32_t (*)(String *);
 
 }  // namespace
 
-// Null formats are passed on purpose.
-#pragma GCC diagnostic ignored "-Wformat-security"
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-
-TEST(String, UnsetAndEmptyThroughEveryChange)
+TEST(String, EqualTellsCaseApartWhileBagElementsSortIgnoringIt)
 {
-    struct Row { const char *start; Change change; const char *want; };  // nullptr: unset
-    static const char unterminated[3] = {'a', 'b', 'c'};
-    const Row rows[] = {
-        {nullptr, [](String *s) { return String_Set(s, ""); }, ""},
-        {"x", [](String *s) { return String_SetN(s, "abc", 0); }, ""},
-        {nullptr, [](String *s) { return String_SetN(s, "abc", 10); }, "abc"},
-        {nullptr, [](String *s) { return String_SetN(s, unterminated, 3); }, "abc"},
-        {"x", [](String *s) { return String_AppendN(s, "abcdef", 3); }, "xabc"},
-        {nullptr, [](String *s) { return String_AppendN(s, "abc", 0); }, ""},
-        {nullptr, [](String *s) { return String_Append(s, "ab"); }, "ab"},
-        {nullptr, [](String *s) { return String_Append(s, ""); }, ""},
-        {"ab", [](String *s) { return String_Append(s, ""); }, "ab"},
-        {nullptr, [](String *s) { return String_AppendChar(s, 'z'); }, "z"},
-        {"ab", [](String *s) { return String_AppendChar(s, 'c'); }, "abc"},
-        {"old", [](String *s) { return String_Format(s, "%d-%s", 7, "x"); }, "7-x"},
-        {nullptr, [](String *s) { return String_AppendFormat(s, "%03d", 7); }, "007"},
-        {"a", [](String *s) { return String_AppendFormat(s, "%s", "bc"); }, "abc"},
-        {"abc", [](String *s) { String_Clear(s); return int32_t(0); }, nullptr},
-    };
-    for (const Row &row : rows) {
-        String *s = Make(row.start);
-        EXPECT_EQ(row.change(s), 0);
-        EXPECT_TRUE(Valid(s));
-        EXPECT_EQ(String_IsSet(s), row.want != nullptr);
-        EXPECT_EQ(String_Length(s), row.want ? std::strlen(row.want) : 0u);
-        if (row.want && s->string) {
-            EXPECT_STREQ(s->string, row.want);
-        }
-        String_Destroy(s);
-    }
-}
-
-TEST(String, CopiesAndEquality)
-{
-    struct Pair { const char *a, *b; int equal; };
-    for (const Pair &p : {Pair{nullptr, nullptr, 0}, Pair{"", "", 1}, Pair{nullptr, "", 0},
+    struct Pair { const char *a, *b; int equal; };  // nullptr: unset
+    for (const Pair &p : {Pair{nullptr, nullptr, 0}, Pair{"", "", 1}, Pair{nullptr, "", 0}, Pair{"", nullptr, 0},
                           Pair{"B", "b", 0}, Pair{"abc", "abc", 1}, Pair{"ab", "abc", 0}}) {
-        String *a = Make(p.a), *b = Make(p.b), *copy = String_Copy(a);
-        EXPECT_EQ(String_Equal(a, b), p.equal) << (p.a ? p.a : "unset") << " / " << (p.b ? p.b : "unset");
-        EXPECT_EQ(String_IsSet(copy), String_IsSet(a));
-        EXPECT_EQ(String_Equal(copy, a), String_IsSet(a));
-        String_Destroy(a);
-        String_Destroy(b);
-        String_Destroy(copy);
+        String *a = Make(p.a), *b = Make(p.b);
+        EXPECT_EQ(String_Equal(a, b), p.equal) << (p.a ? p.a : "(unset)") << " / " << (p.b ? p.b : "(unset)");
+        String_Destroy(a), String_Destroy(b);
     }
-    long before = AllocShim_Live();
-    const char *none = nullptr;
-    EXPECT_EQ(String_NewFormat(none), nullptr);
-    EXPECT_EQ(AllocShim_Live(), before) << "a null format must allocate nothing";
 
-    // As a container's Equal, an element of another class is never a match.
-    LogCapture cap;
-    String *probe = String_NewFrom("abc"), *same = String_NewFrom("abc");
-    Error *other = Error_New("abc");
-    Vector *v = Vector_New();
-    Vector_Append(v, other);
-    EXPECT_FALSE(Vector_Contains(v, probe));
-    Vector_Append(v, same);
-    EXPECT_TRUE(Vector_Contains(v, probe));
-    EXPECT_EQ(cap.Count(), 0u);
-    Vector_Destroy(v);
-    Error_Destroy(other);
-    String_Destroy(same);
-    String_Destroy(probe);
+    const char *texts[] = {"c", "B", "a", nullptr, "b"};  // nullptr: unset
+    StringBagElem elems[5], *order[5];
+    for (int i = 0; i < 5; ++i)
+        elems[i] = {&StringBagElem_Table, Make(texts[i]), 0}, order[i] = &elems[i];
+    qsort(order, 5, sizeof order[0], StringBagElem_Table.Compare);
+    EXPECT_EQ(StringBagElem_Table.Compare(&order[2], &order[3]), 0);  // B and b
+    std::string sorted;
+    for (StringBagElem *e : order)
+        sorted += e->text->bIsSet ? e->text->string : "-", String_Destroy(e->text);
+    EXPECT_TRUE(sorted == "-aBbc" || sorted == "-abBc") << sorted;
 }
 
-TEST(String, ChangesMayReadTheStringsOwnCharacters)
+// Runs: what Outcome shows with allocation k = 1, 2, ... failing; the last, nothing failing.
+#define OP(expr) [](String *&s) -> int32_t { return expr; }
+#define LOST "(unset) [999 malloc failed!]"  // the old value freed, the failure stored
+#define MALLOC(n) " <Unable to malloc " #n " bytes>"
+#define BROKEN(expr) " <Assertion failed: " expr ">"
+#define PS BROKEN("ps != NULL")
+
+TEST(String, EveryOperationWithEachAllocationFailingInTurn)
 {
-    struct Row { Change change; const char *want; };
-    const Row rows[] = {
-        {[](String *s) { return String_Set(s, s->string + 2); }, "cdef"},
-        {[](String *s) { return String_SetN(s, s->string + 1, 3); }, "bcd"},
-        {[](String *s) { return String_Append(s, s->string); }, "abcdefabcdef"},
-        {[](String *s) { return String_AppendN(s, s->string + 4, 10); }, "abcdefef"},
-        {[](String *s) { return String_Format(s, "%s|%s", s->string, s->string + 3); }, "abcdef|def"},
+    struct Row { const char *start; int32_t (*op)(String *&); std::vector<std::string> runs; };
+    const Row rows[] = {  // start nullptr: unset
+        {nullptr, OP(String_Set(s, "")), {LOST MALLOC(1), ""}},
+        {"x", OP(String_Format(s, "%s", "")), {LOST MALLOC(1), ""}},
+        {"x", OP(String_SetN(s, "abc", 0)), {LOST, ""}},
+        {nullptr, OP(String_SetN(s, "abc", 10)), {LOST, "abc"}},
+        {nullptr, OP(String_SetN(s, kAbc, 3)), {LOST, "abc"}},
+        {nullptr, OP(String_Append(s, "")), {LOST MALLOC(1), ""}},
+        {"ab", OP(String_Append(s, "")), {"ab"}},
+        {nullptr, OP(String_Append(s, "cd")), {LOST MALLOC(3), "cd"}},
+        {"x", OP(String_AppendN(s, "abcdef", 3)), {LOST, "xabc"}},
+        {"x", OP(String_AppendN(s, "ab", 10)), {LOST, "xab"}},
+        {nullptr, OP(String_AppendN(s, "abc", 0)), {LOST, ""}},
+        {"ab", OP(String_AppendChar(s, 'c')), {LOST, "abc"}},
+        {nullptr, OP(String_AppendChar(s, 'c')), {LOST, "c"}},
+        {nullptr, OP(String_Format(s, "%s", kBig.c_str())), {LOST MALLOC(1024), kCut}},
+        {nullptr, OP(String_AppendFormat(s, "%s", "")), {LOST NO_STRING, LOST MALLOC(1), LOST MALLOC(1), ""}},
+        {"a", OP(String_AppendFormat(s, "%s", kBig.c_str())), {LOST NO_STRING, LOST MALLOC(1024), LOST, kACut}},
+        {"abc", OP((String_Clear(s), 0)), {"(unset)"}},
+        {"foreign", OP(String_Equal(s, &kOther)), {"foreign"}},  // never equal, never read as a String
+        {"abcdef", OP(String_Set(s, s->string + 2)), {LOST MALLOC(5), "cdef"}},  // from its own array
+        {"abcdef", OP(String_SetN(s, s->string + 1, 3)), {LOST, "bcd"}},
+        {"abcdef", OP(String_Append(s, s->string)), {LOST, "abcdefabcdef"}},
+        {"abcdef", OP(String_AppendN(s, s->string + 4, 10)), {LOST, "abcdefef"}},
+        {"abcdef", OP(String_Format(s, "%s|%s", s->string, s->string + 3)), {LOST MALLOC(11), "abcdef|def"}},
+        {"ab", OP(Double(s, 14)), Then(std::vector<std::string>(14, LOST), kAbab)},  // its block moves under it
+        {nullptr, OP(Renew(s, String_New())), {"null" NO_STRING, "(unset)"}},  // creators
+        {nullptr, OP(Renew(s, String_NewFrom(""))), {"null" NO_STRING, "(unset)" MALLOC(1), ""}},
+        {nullptr, OP(Renew(s, String_NewFormat("%s", kBig.c_str()))), {"null" NO_STRING, "(unset)" MALLOC(1024), kCut}},
+        {nullptr, OP(Renew(s, String_NewFormat(nullptr))), {"null"}},
+        {"", OP(Renew(s, String_Copy(s))), {"null" NO_STRING, "(unset)" MALLOC(1), ""}},
+        {nullptr, OP(Renew(s, String_Copy(s))), {"null" NO_STRING, "(unset)"}},
+        {nullptr, OP(Error_Store(Error_New("%s", kBig.c_str()))), Reported("(unset)", kCut)},
+        {"x", OP(String_Set(s, nullptr)), Reported("x", "String_Set: chars is NULL")},  // broken preconditions
+        {"x", OP(String_SetN(s, nullptr, 2)), Reported("x", "String_SetN: chars is NULL")},
+        {"x", OP(String_Append(s, nullptr)), Reported("x", "String_Append: chars is NULL")},
+        {"x", OP(String_AppendN(s, nullptr, 2)), Reported("x", "String_AppendN: chars is NULL")},
+        {"x", OP(String_Format(s, nullptr)), Reported("x", "String_Format: format is NULL")},
+        {"x", OP(String_AppendFormat(s, nullptr)), Reported("x", "String_AppendFormat: format is NULL")},
+        {"x", OP(String_Set(nullptr, "x")), Reported("x", "String_Set: ps is NULL")},
+        {"x", OP(String_SetN(nullptr, "x", 2)), Reported("x", "String_SetN: ps is NULL")},
+        {"x", OP(String_Append(nullptr, "x")), Reported("x", "String_Append: ps is NULL")},
+        {"x", OP(String_AppendN(nullptr, "x", 2)), Reported("x", "String_AppendN: ps is NULL")},
+        {"x", OP(String_AppendChar(nullptr, 'x')), Reported("x", "String_AppendChar: ps is NULL")},
+        {"x", OP(String_Format(nullptr, "x")), Reported("x", "String_Format: ps is NULL")},
+        {"x", OP(String_AppendFormat(nullptr, "x")), Reported("x", "String_AppendFormat: ps is NULL")},
+        {"x", OP(String_Length(nullptr) + String_IsSet(nullptr) + String_Equal(nullptr, nullptr)), {"x" PS PS PS PS}},
+        {"x", OP(!!String_Copy(nullptr) + (String_Clear(nullptr), String_Destroy(nullptr), 0)), {"x" PS PS PS}},
+        // Broken invariants are repaired; a stray array is dropped, never freed.
+        {nullptr, OP((s->bIsSet = 1, s->length = 5, String_Length(s))), {"(unset)" BROKEN("ps->string != NULL")}},
+        {nullptr, OP((s->string = kForeign, String_Append(s, "ab"))),
+         {LOST BROKEN("ps->string == NULL") MALLOC(3), "ab" BROKEN("ps->string == NULL")}},
     };
+    Outcome outcome;
     for (const Row &row : rows) {
-        String *s = String_NewFrom("abcdef");
-        EXPECT_EQ(row.change(s), 0);
-        EXPECT_STREQ(s->string, row.want);
+        long base = AllocShim_Live(), n = row.runs.size();
+        String *s = Make(row.start);
+        int32_t ref = 0;
+        long runs = AllocShim_Sweep([&] { ref = row.op(s); }, [&](long k, bool, long) {
+            EXPECT_EQ(outcome(s, ref), k <= n ? row.runs[k - 1] : "(extra)") << "row " << &row - rows << ", k " << k;
+            EXPECT_EQ(AllocShim_Live(), base) << "row " << &row - rows << ", leak at k " << k;
+            s = Make(row.start);
+        });
+        EXPECT_EQ(runs, n) << "row " << &row - rows;
         String_Destroy(s);
     }
-    // Doubling moves the block again and again under the source.
-    String *s = String_NewFrom("ab");
-    for (int i = 0; i < 14; ++i)
-        ASSERT_EQ(String_Append(s, s->string), 0);
-    ASSERT_EQ(s->length, 2u << 14);
-    EXPECT_EQ(std::string(s->string).find_first_not_of("ab"), std::string::npos);
-    EXPECT_EQ(std::strncmp(s->string + s->length - 4, "abab", 4), 0);
-    String_Destroy(s);
-}
-
-TEST(String, FormattedTextsAreCutAt1023Characters)
-{
-    std::string big(3000, 'y');
-    String *s = String_New(), *t = String_NewFrom("a"), *n = String_NewFormat("%s", big.c_str());
-    EXPECT_EQ(String_Format(s, "%s", big.c_str()), 0);
-    EXPECT_EQ(String_AppendFormat(t, "%s", big.c_str()), 0);
-    Error *e = Error_New("%s", big.c_str());
-    EXPECT_EQ(std::string(s->string), big.substr(0, 1023));
-    EXPECT_EQ(std::string(t->string), "a" + big.substr(0, 1023));
-    EXPECT_EQ(n->length, 1023u);
-    EXPECT_EQ(e->message->length, 1023u);
-    Error_Destroy(e);
-    String_Destroy(s);
-    String_Destroy(t);
-    String_Destroy(n);
-}
-
-TEST(String, BrokenPreconditionsAreReportedAndLeaveStringsValid)
-{
-    LogCapture cap;
-    const char *none = nullptr;
-    struct Row { const char *name; int32_t (*change)(String *, const char *); };
-    const Row rows[] = {
-        {"String_Set", [](String *s, const char *c) { return String_Set(s, c); }},
-        {"String_SetN", [](String *s, const char *c) { return String_SetN(s, c, 2); }},
-        {"String_Append", [](String *s, const char *c) { return String_Append(s, c); }},
-        {"String_AppendN", [](String *s, const char *c) { return String_AppendN(s, c, 2); }},
-        {"String_Format", [](String *s, const char *c) { return String_Format(s, c); }},
-        {"String_AppendFormat", [](String *s, const char *c) { return String_AppendFormat(s, c); }},
-    };
-    for (const Row &row : rows) {
-        const char *what = std::strstr(row.name, "Format") ? "format" : "chars";
-        String *keep = String_NewFrom("keep");
-        EXPECT_EQ(TakeMessage(row.change(keep, none)), std::string(row.name) + ": " + what + " is NULL");
-        EXPECT_STREQ(keep->string, "keep");
-        EXPECT_EQ(TakeMessage(row.change(nullptr, "x")), std::string(row.name) + ": ps is NULL");
-        String_Destroy(keep);
-    }
-    EXPECT_EQ(TakeMessage(String_AppendChar(nullptr, 'x')), "String_AppendChar: ps is NULL");
-    EXPECT_EQ(String_Length(nullptr), 0u);
-    EXPECT_EQ(String_IsSet(nullptr), 0);
-    EXPECT_EQ(String_Copy(nullptr), nullptr);
-    EXPECT_EQ(String_Equal(nullptr, nullptr), 0);
-    String_Clear(nullptr);
-    String_Destroy(nullptr);
-    auto m = cap.Messages();
-    EXPECT_EQ(Asserts(m, "chars != NULL"), 4);
-    EXPECT_EQ(Asserts(m, "format != NULL"), 2);
-    EXPECT_EQ(Asserts(m, "ps != NULL"), 6 + 1 + 7);
-
-    // Broken invariants are repaired: a set String without characters
-    // becomes unset; a stray array of an unset String is dropped, not freed.
-    String *lost = String_New(), *stray = String_New();
-    lost->bIsSet = 1;
-    lost->length = 5;
-    char foreign[] = "foreign";
-    stray->string = foreign;
-    EXPECT_EQ(String_Length(lost), 0u);
-    EXPECT_TRUE(Valid(lost));
-    EXPECT_EQ(String_Append(stray, "ab"), 0);
-    EXPECT_STREQ(stray->string, "ab");
-    m = cap.Messages();
-    EXPECT_EQ(Asserts(m, "ps->string != NULL"), 1);
-    EXPECT_EQ(Asserts(m, "ps->string == NULL"), 1);
-    String_Destroy(lost);
-    String_Destroy(stray);
-}
-
-TEST(String, EachAllocationFailingInTurn)
-{
-    // Expected report per failing allocation, k = 1, 2, ...: "" none,
-    // "S" the String record's, "M<n>" String_Set's "Unable to malloc <n> ...".
-    struct Row {
-        const char *start;  // nullptr: unset
-        int32_t (*op)(String **s);
-        bool creates;       // makes *s anew: a failure leaves no record
-        std::vector<std::string> reports;
-        const char *want;
-    };
-    const Row rows[] = {
-        {"xy", [](String **s) { return String_Set(*s, "abc"); }, false, {"M4"}, "abc"},
-        {nullptr, [](String **s) { return String_Set(*s, "abc"); }, false, {"M4"}, "abc"},
-        {"xy", [](String **s) { return String_SetN(*s, "abcdef", 2); }, false, {""}, "ab"},
-        {"ab", [](String **s) { return String_Append(*s, "cd"); }, false, {""}, "abcd"},
-        {nullptr, [](String **s) { return String_Append(*s, "cd"); }, false, {"M3"}, "cd"},
-        {"ab", [](String **s) { return String_AppendN(*s, "cdef", 2); }, false, {""}, "abcd"},
-        {nullptr, [](String **s) { return String_AppendN(*s, "cdef", 2); }, false, {""}, "cd"},
-        {"ab", [](String **s) { return String_AppendChar(*s, 'c'); }, false, {""}, "abc"},
-        {nullptr, [](String **s) { return String_AppendChar(*s, 'c'); }, false, {""}, "c"},
-        {"ab", [](String **s) { return String_Format(*s, "%d", 42); }, false, {"M3"}, "42"},
-        {"ab", [](String **s) { return String_AppendFormat(*s, "%d", 42); }, false, {"S", "M3", ""}, "ab42"},
-        {nullptr, [](String **s) { *s = String_New(); return int32_t(0); }, true, {"S"}, nullptr},
-        {nullptr, [](String **s) { *s = String_NewFrom("abc"); return int32_t(0); }, true, {"S", "M4"}, "abc"},
-        {nullptr, [](String **s) { *s = String_NewFormat("%d", 42); return int32_t(0); }, true, {"S", "M3"}, "42"},
-        {"abc", [](String **s) { String *src = *s; *s = String_Copy(src); String_Destroy(src); return int32_t(0); },
-         true, {"S", "M4"}, "abc"},
-    };
-    LogCapture cap;
-    for (const Row &row : rows) {
-        long k = 1;
-        for (;; ++k) {
-            size_t logged = cap.Count();
-            long before = AllocShim_Live();
-            String *s = row.creates && !row.start ? nullptr : Make(row.start);
-            AllocShim_FailAt(k);
-            int32_t ref = row.op(&s);
-            bool injected = AllocShim_Injected();
-            AllocShim_Disarm();
-            // Plain variables only until the leak is measured.
-            bool valid = !s || Valid(s), set = s && s->bIsSet;
-            char text[64] = "";
-            if (set)
-                snprintf(text, sizeof text, "%s", s->string);
-            Error *e = Error_IsError(ref) ? Error_Take(ref) : nullptr;
-            int code = e ? e->code : 0;
-            bool malloc_failed = e && e->message && e->message->bIsSet &&
-                                 std::strcmp(e->message->string, "malloc failed!") == 0;
-            Error_Destroy(e);
-            if (s)
-                String_Destroy(s);
-            Lock_Enter(&global_error_lock);
-            uint32_t kept = global_error_count;
-            Lock_Leave(&global_error_lock);
-            long leaked = AllocShim_Live() - before;
-
-            std::string where = std::string(row.want ? row.want : "new") + " k=" + std::to_string(k);
-            EXPECT_TRUE(valid) << where;
-            EXPECT_EQ(leaked, 0) << where;
-            EXPECT_EQ(kept, 0u) << where;
-            std::vector<std::string> reports = cap.Messages();
-            reports.erase(reports.begin(), reports.begin() + logged);
-            if (!injected) {
-                EXPECT_EQ(ref, 0) << where;
-                EXPECT_STREQ(text, row.want ? row.want : "") << where;
-                EXPECT_EQ(reports.size(), 0u) << where;
-                break;
-            }
-            ASSERT_LE(size_t(k), row.reports.size()) << where << ": more allocations than expected";
-            EXPECT_FALSE(set) << where;
-            if (row.creates) {
-                EXPECT_EQ(ref, 0) << where;
-            } else {
-                EXPECT_EQ(code, ERROR_CODE_INTERNAL) << where;
-                EXPECT_TRUE(malloc_failed) << where;
-            }
-            const std::string &want = row.reports[k - 1];
-            std::string expected = want.empty()    ? ""
-                                   : want == "S"   ? "Unable to allocate String ps"
-                                                   : "Unable to malloc " + want.substr(1) + " bytes at util:";
-            ASSERT_EQ(reports.size(), want.empty() ? 0u : 1u) << where << ": " << testing::PrintToString(reports);
-            if (!want.empty()) {
-                EXPECT_EQ(reports[0].compare(0, expected.size(), expected), 0) << where << ": " << reports[0];
-            }
-        }
-        EXPECT_EQ(size_t(k - 1), row.reports.size()) << (row.want ? row.want : "new");
-    }
-}
-
-TEST(StringBag, ElementsSortByTextIgnoringCaseAndBagsDestroyTheirItems)
-{
-    long before = AllocShim_Live();
-    Vector *items = ObjectVector_New();
-    for (const char *text : {"c", "B", "a", (const char *)nullptr, "b"}) {
-        StringBagElem *elem = static_cast<StringBagElem *>(malloc(sizeof(StringBagElem)));
-        *elem = {&StringBagElem_Table, text ? String_NewFrom(text) : nullptr, 0};
-        Vector_Append(items, elem);
-    }
-    Vector_Sort(items);
-    std::string order;
-    for (int32_t i = 0; i < Vector_Length(items); ++i) {
-        StringBagElem *elem = static_cast<StringBagElem *>(Vector_GetAt(items, i));
-        order += elem->text ? elem->text->string : "-";
-    }
-    EXPECT_TRUE(order == "-aBbc" || order == "-abBc") << order;
-    void *slots[2] = {Vector_GetAt(items, 2), Vector_GetAt(items, 3)};  // B and b
-    EXPECT_EQ(StringBagElem_Table.Compare(&slots[0], &slots[1]), 0);
-    EXPECT_FALSE(String_Equal(static_cast<StringBagElem *>(slots[0])->text,
-                              static_cast<StringBagElem *>(slots[1])->text));
-
-    StringBag *bag = static_cast<StringBag *>(malloc(sizeof(StringBag)));
-    *bag = {&StringBag_Table, reinterpret_cast<Object *>(items)};
-    bag->ftbl->Destroy(bag);
-    EXPECT_EQ(AllocShim_Live(), before);
 }
