@@ -112,35 +112,6 @@ TEST(Log, EnvironmentSetsLevelPrefixAndEcho)
     }
 }
 
-KEEL_CHILD(LogLineEnds)
-{
-    Log_Report(0, "first\nsecond");
-    Log_Assert("x > 0", "util", 7);
-    Log_Report(0, "last");
-    return 0;
-}
-
-TEST(Log, EveryLfBecomesCrLfAndAssertionIsFollowedByEmptyLine)
-{
-    ChildResult r = RunChild("LogLineEnds");
-    ASSERT_EQ(r.exit_code, 0);
-    std::vector<std::string> lines = SplitCrLf(r.log);
-    ASSERT_EQ(lines.size(), 5u) << r.log;
-    EXPECT_EQ(StripPrefix(lines[0]), "first");
-    EXPECT_EQ(lines[1], "second");
-    EXPECT_EQ(StripPrefix(lines[2]), "Assertion failed: x > 0 in file util on line 7");
-    EXPECT_EQ(lines[3], "");
-    EXPECT_EQ(StripPrefix(lines[4]), "last");
-    // No bare LF anywhere, and the file ends with its line end.
-    for (std::size_t i = 0; i < r.log.size(); ++i)
-        if (r.log[i] == '\n') {
-            EXPECT_TRUE(i > 0 && r.log[i - 1] == '\r') << "bare LF at " << i;
-        }
-    EXPECT_EQ(r.log.substr(r.log.size() - 2), "\r\n");
-}
-
-// Reports once (which checks the size), then grows the file past the limit
-// and reports again within the minute, which must not check it.
 KEEL_CHILD(LogTrimCheck)
 {
     Log_Report(0, "CAUSE");
@@ -215,44 +186,59 @@ void ReportFormat(const char *format, ...)
     va_end(args);
 }
 
-KEEL_CHILD(LogBadInput)
+// Line ends inside a message, an assertion report, and texts past every
+// limit: a 10,000-character argument, a 5,000-character format, no format.
+KEEL_CHILD(LogForms)
 {
     std::string big(10000, 'x');
+    Log_Report(0, "first\nsecond");
+    Log_Assert("x > 0", "util", 7);
     Log_Report(0, "%s", big.c_str());
-    std::string long_format(5000, 'y');
-    ReportFormat(long_format.c_str());
-    const char *volatile no_format = nullptr;
-    ReportFormat(no_format);
+    ReportFormat(std::string(5000, 'y').c_str());
+    ReportFormat(nullptr);
     Log_Assert(big.c_str(), "util", 1);
     return 0;
 }
 
-TEST(Log, LongTextsAndNullFormatAreCutSafely)
+TEST(Log, LinesEndInCrLfAndLongOrMissingTextsAreCutSafely)
 {
+    // Each line: the message's fixed start, then the character filling the
+    // rest (0: nothing follows), or no prefix at all for a continuation.
+    struct Form {
+        bool prefixed;
+        std::string start;
+        char fill;
+    };
+    const Form forms[] = {{true, "first", 0},
+                          {false, "second", 0},
+                          {true, "Assertion failed: x > 0 in file util on line 7", 0},
+                          {false, "", 0},
+                          {true, "", 'x'},
+                          {true, "", 'y'},
+                          {true, "(null format)", 0},
+                          {true, "Assertion failed: ", 'x'}};
     for (const char *debug : {"no", "yes"}) {
         SCOPED_TRACE(debug);
         ChildEnv env;
-        if (std::string(debug) == "yes")
+        if (debug[0] == 'y')
             env.push_back({"NAVL_DEBUG", "1"});
-        ChildResult r = RunChild("LogBadInput", env);
+        ChildResult r = RunChild("LogForms", env);
         ASSERT_EQ(r.exit_code, 0);
-        std::vector<std::string> lines = AllLines(r.log);
-        ASSERT_EQ(lines.size(), 4u);
-        // What each line's message starts with, and the character that fills the rest.
-        const std::pair<std::string, char> forms[] = {
-            {"", 'x'}, {"", 'y'}, {"(null format)", 0}, {"Assertion failed: ", 'x'}};
-        for (int i = 0; i < 4; ++i) {
+        std::vector<std::string> lines = SplitCrLf(r.log);
+        ASSERT_EQ(lines.size(), std::size(forms)) << r.log.substr(0, 300);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
             // 1023 characters at most, the LF included, so 1022 before CR LF.
             EXPECT_LE(lines[i].size(), 1022u);
-            std::string message = StripPrefix(lines[i]);
-            ASSERT_EQ(message.compare(0, forms[i].first.size(), forms[i].first), 0) << message;
-            std::string rest = message.substr(forms[i].first.size());
-            if (forms[i].second)
-                EXPECT_EQ(rest.find_first_not_of(forms[i].second), std::string::npos) << i;
-            else
-                EXPECT_EQ(rest, "");
+            std::string message = forms[i].prefixed ? StripPrefix(lines[i]) : lines[i];
+            ASSERT_EQ(message.compare(0, forms[i].start.size(), forms[i].start), 0) << message;
+            std::string rest = message.substr(forms[i].start.size());
+            EXPECT_EQ(rest, std::string(forms[i].fill ? rest.size() : 0, forms[i].fill));
         }
-        EXPECT_EQ(lines[0].size(), 1022u);
+        EXPECT_EQ(lines[4].size(), 1022u);
+        for (std::size_t i = 0; i < r.log.size(); ++i)
+            if (r.log[i] == '\n') {
+                EXPECT_EQ(r.log[i - 1], '\r') << "bare LF at " << i;
+            }
         EXPECT_EQ(r.log.substr(r.log.size() - 2), "\r\n");
         EXPECT_EQ(WithoutCr(r.out), debug[0] == 'y' ? WithoutCr(r.log) : std::string());
     }
@@ -295,7 +281,7 @@ TEST(Log, SymbolicLinkAtLogNameIsNeverFollowed)
     std::string original = MakeLogFile(200000, 100);
     WriteFile(target, original);
     ASSERT_EQ(symlink(target.c_str(), dir.file("navl.log").c_str()), 0);
-    ChildProcess child = StartChild("LogLineEnds", dir.path(), {});
+    ChildProcess child = StartChild("LogForms", dir.path(), {});
     ASSERT_EQ(WaitChild(child), 0);
     // Neither appended to nor trimmed through the link.
     EXPECT_EQ(ReadFile(target), original);
