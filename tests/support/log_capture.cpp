@@ -12,23 +12,13 @@ LogCapture::LogCapture()
 
 LogCapture::~LogCapture() { fs::current_path(old_cwd_); }
 
-std::string LogCapture::Raw() const { return ReadFile(dir_.file("navl.log")); }
-
 std::vector<std::string> LogCapture::Messages() const
 {
     std::vector<std::string> out;
-    for (auto &line : SplitCrLf(Raw()))
+    for (auto &line : SplitCrLf(ReadFile(dir_.file("navl.log"))))
         if (!line.empty())
             out.push_back(StripPrefix(line));
     return out;
-}
-
-bool LogCapture::Has(const std::string &message) const
-{
-    for (auto &m : Messages())
-        if (m == message)
-            return true;
-    return false;
 }
 
 std::string AssertionMessage(const std::string &expr, const std::string &source, int line)

@@ -17,10 +17,7 @@ public:
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
 
-    std::string Raw() const;                    // the file's bytes
     std::vector<std::string> Messages() const;  // each non-empty line, prefix removed
-    bool Has(const std::string &message) const; // some line's message is exactly this
-    std::size_t Count() const { return Messages().size(); }
 
 private:
     TempDir dir_;
