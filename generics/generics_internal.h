@@ -35,10 +35,11 @@ bool SameBytes(const void *probe, const void *element);
 // non-null probe's Equal (which would read through it).
 bool ProbeMatches(const void *probe, const void *element);
 
-// Allocates and initialises a lock for a container; null after the
-// level-0 allocation report.
-Lock *NewLock();
-// Deletes and frees a lock from NewLock (null is ignored).
+// Gives a container its own lock and sets its flag; 1 on success or when
+// it had one already, 0 after the level-0 allocation report (nothing is
+// changed then).
+int SwitchLockOn(int32_t *bIsThreadSafe, Lock **lock);
+// Deletes and frees a lock from SwitchLockOn (null is ignored).
 void FreeLock(Lock *lock);
 
 }  // namespace gen

@@ -128,14 +128,7 @@ int Map_MakeThreadSafe(Map *map)
 {
     if (map == nullptr)
         return 0;
-    if (map->bIsThreadSafe)
-        return 1;
-    Lock *lock = keel::gen::NewLock();
-    if (lock == nullptr)
-        return 0;
-    map->lock = lock;
-    map->bIsThreadSafe = 1;
-    return 1;
+    return keel::gen::SwitchLockOn(&map->bIsThreadSafe, &map->lock);
 }
 
 void Map_Destroy(Map *map)

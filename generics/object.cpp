@@ -52,15 +52,19 @@ bool ProbeMatches(const void *probe, const void *element)
     return SameBytes(probe, element);
 }
 
-Lock *NewLock()
+int SwitchLockOn(int32_t *bIsThreadSafe, Lock **lock)
 {
-    Lock *lock = static_cast<Lock *>(malloc(sizeof(Lock)));
-    if (lock == nullptr) {
+    if (*bIsThreadSafe)
+        return 1;
+    Lock *made = static_cast<Lock *>(malloc(sizeof(Lock)));
+    if (made == nullptr) {
         Log_Report(0, "Unable to allocate Lock lock");
-        return nullptr;
+        return 0;
     }
-    Lock_Init(lock);
-    return lock;
+    Lock_Init(made);
+    *lock = made;
+    *bIsThreadSafe = 1;
+    return 1;
 }
 
 void FreeLock(Lock *lock)

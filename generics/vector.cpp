@@ -135,14 +135,7 @@ int Vector_MakeThreadSafe(Vector *v)
 {
     if (v == nullptr)
         return 0;
-    if (v->bIsThreadSafe)
-        return 1;
-    Lock *lock = keel::gen::NewLock();
-    if (lock == nullptr)
-        return 0;
-    v->lock = lock;
-    v->bIsThreadSafe = 1;
-    return 1;
+    return keel::gen::SwitchLockOn(&v->bIsThreadSafe, &v->lock);
 }
 
 void Vector_Destroy(Vector *v)
