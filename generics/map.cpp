@@ -13,7 +13,7 @@
 
 #include "generics_internal.h"
 
-using keel::gen::Check;
+using keel::gen::check;
 using keel::ScopedLock;
 
 namespace {
@@ -21,36 +21,36 @@ namespace {
 const char kPresence[] = "map != NULL && map->keys!=NULL && map->values!=NULL";
 const char kSameSize[] = "map->keys->size == map->values->size";
 
-ScopedLock Hold(const Map *map)
+ScopedLock hold(const Map *map)
 {
     return ScopedLock(map && map->bIsThreadSafe ? map->lock : nullptr);
 }
 
 // The presence test, then the size test.  False when the map cannot be
 // used at all.
-bool MapUsable(const Map *map, int line)
+bool map_usable(const Map *map, int line)
 {
-    if (!Check(map != nullptr && map->keys != nullptr && map->values != nullptr, kPresence,
+    if (!check(map != nullptr && map->keys != nullptr && map->values != nullptr, kPresence,
                line))
         return false;
-    Check(map->keys->size == map->values->size, kSameSize, line);
+    check(map->keys->size == map->values->size, kSameSize, line);
     return true;
 }
 
 // A vector's readable length: 0 when its block is missing.
-int32_t Readable(const Vector *v)
+int32_t readable(const Vector *v)
 {
     return (v == nullptr || v->data == nullptr) ? 0 : v->size;
 }
 
 // The entries that both vectors can give.
-int32_t Entries(const Map *map)
+int32_t entries(const Map *map)
 {
-    int32_t k = Readable(map->keys), v = Readable(map->values);
+    int32_t k = readable(map->keys), v = readable(map->values);
     return k < v ? k : v;
 }
 
-void DestroyObject(void *object)
+void destroy_object(void *object)
 {
     if (object)
         static_cast<Object *>(object)->ftbl->Destroy(object);
@@ -58,21 +58,21 @@ void DestroyObject(void *object)
 
 // Destroys every key and value of an owning map, key before value, each
 // object once even when an entry holds one object as both.
-void DestroyEntries(Map *map)
+void destroy_entries(Map *map)
 {
-    int32_t nk = Readable(map->keys), nv = Readable(map->values);
+    int32_t nk = readable(map->keys), nv = readable(map->values);
     for (int32_t i = 0; i < nk || i < nv; ++i) {
         void *key = i < nk ? map->keys->data[i] : nullptr;
         void *value = i < nv ? map->values->data[i] : nullptr;
-        DestroyObject(key);
+        destroy_object(key);
         if (value != key)
-            DestroyObject(value);
+            destroy_object(value);
     }
 }
 
 // Appends a new entry.  If the values cannot grow, the key is taken back
 // out, so both vectors keep the same size.
-void AppendEntry(Map *map, void *key, void *value)
+void append_entry(Map *map, void *key, void *value)
 {
     if (VECTOR_FTBL(map->keys)->Append(map->keys, key) == nullptr)
         return;
@@ -80,7 +80,7 @@ void AppendEntry(Map *map, void *key, void *value)
         VECTOR_FTBL(map->keys)->RemoveAt(map->keys, map->keys->size - 1);
 }
 
-void DestroyThunk(void *object)
+void map_destroy_slot(void *object)
 {
     Map_Destroy(static_cast<Map *>(object));
 }
@@ -90,7 +90,7 @@ void DestroyThunk(void *object)
 extern "C" {
 
 const MapFunctionTable Map_Table = {
-    {sizeof(Map), "Map", DestroyThunk, nullptr, nullptr},
+    {sizeof(Map), "Map", map_destroy_slot, nullptr, nullptr},
     Map_IndexOf,
     Map_Get,
     Map_GetAt,
@@ -128,30 +128,30 @@ int Map_MakeThreadSafe(Map *map)
 {
     if (map == nullptr)
         return 0;
-    return keel::gen::SwitchLockOn(&map->bIsThreadSafe, &map->lock);
+    return keel::gen::switch_lock_on(&map->bIsThreadSafe, &map->lock);
 }
 
 void Map_Destroy(Map *map)
 {
-    MapUsable(map, 421);
+    map_usable(map, 421);
     if (map == nullptr)
         return;
     Map_Clear(map);
-    DestroyObject(map->keys);
-    DestroyObject(map->values);
-    keel::gen::FreeLock(map->lock);
+    destroy_object(map->keys);
+    destroy_object(map->values);
+    keel::gen::free_lock(map->lock);
     free(map);
 }
 
 void Map_Clear(Map *map)
 {
-    ScopedLock held = Hold(map);
-    MapUsable(map, 437);
+    ScopedLock held = hold(map);
+    map_usable(map, 437);
     if (map == nullptr)
         return;
     // Even a damaged map gives up what it holds in the vector it still has.
     if (map->bOwnsElements)
-        DestroyEntries(map);
+        destroy_entries(map);
     if (map->keys)
         Vector_Clear(map->keys);
     if (map->values)
@@ -160,20 +160,20 @@ void Map_Clear(Map *map)
 
 int32_t Map_IndexOf(Map *map, void *key)
 {
-    ScopedLock held = Hold(map);
-    if (!MapUsable(map, 456) || !Check(key != nullptr, "key!=NULL", 457))
+    ScopedLock held = hold(map);
+    if (!map_usable(map, 456) || !check(key != nullptr, "key!=NULL", 457))
         return -1;
-    int32_t n = Entries(map);
+    int32_t n = entries(map);
     for (int32_t i = 0; i < n; ++i)
-        if (keel::gen::ProbeMatches(key, map->keys->data[i]))
+        if (keel::gen::probe_matches(key, map->keys->data[i]))
             return i;
     return -1;
 }
 
 void *Map_Get(Map *map, void *key)
 {
-    ScopedLock held = Hold(map);
-    if (!MapUsable(map, 473))
+    ScopedLock held = hold(map);
+    if (!map_usable(map, 473))
         return nullptr;
     int32_t i = Map_IndexOf(map, key);
     return i < 0 ? nullptr : map->values->data[i];
@@ -185,11 +185,11 @@ void Map_GetAt(Map *map, int32_t index, void **key, void **value)
         *key = nullptr;
     if (value)
         *value = nullptr;
-    ScopedLock held = Hold(map);
-    if (!MapUsable(map, 485) ||
-        !Check(0 <= index && index < map->keys->size, "0 <= index && index < map->keys->size",
+    ScopedLock held = hold(map);
+    if (!map_usable(map, 485) ||
+        !check(0 <= index && index < map->keys->size, "0 <= index && index < map->keys->size",
                486) ||
-        index >= Entries(map))
+        index >= entries(map))
         return;
     if (key)
         *key = map->keys->data[index];
@@ -199,13 +199,13 @@ void Map_GetAt(Map *map, int32_t index, void **key, void **value)
 
 void Map_Put(Map *map, void *key, void *value)
 {
-    ScopedLock held = Hold(map);
-    if (!MapUsable(map, 497) ||
-        !Check(key != nullptr && value != nullptr, "key!=NULL && value!=NULL", 498))
+    ScopedLock held = hold(map);
+    if (!map_usable(map, 497) ||
+        !check(key != nullptr && value != nullptr, "key!=NULL && value!=NULL", 498))
         return;
     int32_t i = Map_IndexOf(map, key);
     if (i < 0) {
-        AppendEntry(map, key, value);
+        append_entry(map, key, value);
         return;
     }
     void *oldKey = map->keys->data[i];
@@ -213,9 +213,9 @@ void Map_Put(Map *map, void *key, void *value)
     if (map->bOwnsElements) {
         // An object that is being stored again must survive the replacement.
         if (oldKey != key && oldKey != value)
-            DestroyObject(oldKey);
+            destroy_object(oldKey);
         if (oldValue != key && oldValue != value && oldValue != oldKey)
-            DestroyObject(oldValue);
+            destroy_object(oldValue);
     }
     VECTOR_FTBL(map->keys)->SetAt(map->keys, i, key);
     VECTOR_FTBL(map->values)->SetAt(map->values, i, value);
@@ -223,8 +223,8 @@ void Map_Put(Map *map, void *key, void *value)
 
 void *Map_Remove(Map *map, void *key)
 {
-    ScopedLock held = Hold(map);
-    if (!MapUsable(map, 537) || !Check(key != nullptr, "key!=NULL", 538))
+    ScopedLock held = hold(map);
+    if (!map_usable(map, 537) || !check(key != nullptr, "key!=NULL", 538))
         return nullptr;
     int32_t i = Map_IndexOf(map, key);
     if (i < 0)
@@ -240,10 +240,10 @@ void Map_RemoveAt(Map *map, int32_t index, void **key, void **value)
         *key = nullptr;
     if (value)
         *value = nullptr;
-    ScopedLock held = Hold(map);
-    if (!MapUsable(map, 521) ||
-        !Check(index >= 0 && index < map->keys->size, "index>=0 && index<map->keys->size", 522) ||
-        index >= Entries(map))
+    ScopedLock held = hold(map);
+    if (!map_usable(map, 521) ||
+        !check(index >= 0 && index < map->keys->size, "index>=0 && index<map->keys->size", 522) ||
+        index >= entries(map))
         return;
     if (key)
         *key = map->keys->data[index];

@@ -33,7 +33,7 @@ const FunctionTable EventObject_Table = {
 namespace keel {
 namespace gen {
 
-bool SameBytes(const void *probe, const void *element)
+bool same_bytes(const void *probe, const void *element)
 {
     const Object *p = static_cast<const Object *>(probe);
     const Object *e = static_cast<const Object *>(element);
@@ -42,17 +42,17 @@ bool SameBytes(const void *probe, const void *element)
     return memcmp(p, e, p->ftbl->objectSize) == 0;
 }
 
-bool ProbeMatches(const void *probe, const void *element)
+bool probe_matches(const void *probe, const void *element)
 {
     if (probe == nullptr || element == nullptr)
         return probe == element;
     EqualFn equal = static_cast<const Object *>(probe)->ftbl->Equal;
     if (equal)
         return equal(probe, element) != 0;
-    return SameBytes(probe, element);
+    return same_bytes(probe, element);
 }
 
-int SwitchLockOn(int32_t *bIsThreadSafe, Lock **lock)
+int switch_lock_on(int32_t *bIsThreadSafe, Lock **lock)
 {
     if (*bIsThreadSafe)
         return 1;
@@ -67,7 +67,7 @@ int SwitchLockOn(int32_t *bIsThreadSafe, Lock **lock)
     return 1;
 }
 
-void FreeLock(Lock *lock)
+void free_lock(Lock *lock)
 {
     if (lock == nullptr)
         return;

@@ -20,7 +20,7 @@
 
 #include "generics_internal.h"
 
-using keel::gen::Check;
+using keel::gen::check;
 using keel::ScopedLock;
 
 namespace {
@@ -30,18 +30,18 @@ const int32_t kIncrement = 10;
 const char kBlockCheck[] = "v->size==0 || v->data != NULL";
 
 // The vector's own lock when it is thread-safe; nothing otherwise.
-ScopedLock Hold(const Vector *v)
+ScopedLock hold(const Vector *v)
 {
     return ScopedLock(v->bIsThreadSafe ? v->lock : nullptr);
 }
 
-bool BlockPresent(const Vector *v, int line)
+bool block_present(const Vector *v, int line)
 {
-    return Check(v->size == 0 || v->data != nullptr, kBlockCheck, line);
+    return check(v->size == 0 || v->data != nullptr, kBlockCheck, line);
 }
 
 // Destroys the held elements of an owning vector, skipping null slots.
-void DestroyElements(Vector *v)
+void destroy_elements(Vector *v)
 {
     if (!v->bOwnsElements)
         return;
@@ -54,7 +54,7 @@ void DestroyElements(Vector *v)
 
 // Adds `increment` slots.  On failure (reported) the block, its capacity
 // and the elements stay as they were.
-bool Grow(Vector *v)
+bool grow(Vector *v)
 {
     // A damaged increment must not make a full block look grown.
     int32_t step = v->increment > 0 ? v->increment : kIncrement;
@@ -70,18 +70,18 @@ bool Grow(Vector *v)
             return true;
         }
     }
-    Check(false, "v->data != NULL", 95);
+    check(false, "v->data != NULL", 95);
     return false;
 }
 
-void TakeOut(Vector *v, int32_t index)
+void take_out(Vector *v, int32_t index)
 {
     memmove(v->data + index, v->data + index + 1,
             static_cast<size_t>(v->size - index - 1) * sizeof(void *));
     --v->size;
 }
 
-void DestroyThunk(void *object)
+void vector_destroy_slot(void *object)
 {
     Vector_Destroy(static_cast<Vector *>(object));
 }
@@ -91,7 +91,7 @@ void DestroyThunk(void *object)
 extern "C" {
 
 const VectorFunctionTable Vector_Table = {
-    {sizeof(Vector), "Vector", DestroyThunk, nullptr, nullptr},
+    {sizeof(Vector), "Vector", vector_destroy_slot, nullptr, nullptr},
     Vector_GetAtChecked,
     Vector_SetAt,
     Vector_Append,
@@ -135,73 +135,73 @@ int Vector_MakeThreadSafe(Vector *v)
 {
     if (v == nullptr)
         return 0;
-    return keel::gen::SwitchLockOn(&v->bIsThreadSafe, &v->lock);
+    return keel::gen::switch_lock_on(&v->bIsThreadSafe, &v->lock);
 }
 
 void Vector_Destroy(Vector *v)
 {
-    if (!Check(v != nullptr, "v != NULL", 142))
+    if (!check(v != nullptr, "v != NULL", 142))
         return;
-    bool block = BlockPresent(v, 142);
+    bool block = block_present(v, 142);
     {
-        ScopedLock held = Hold(v);
+        ScopedLock held = hold(v);
         if (block)
-            DestroyElements(v);
+            destroy_elements(v);
         v->size = 0;
     }
     free(v->data);
-    keel::gen::FreeLock(v->lock);
+    keel::gen::free_lock(v->lock);
     free(v);
 }
 
 void Vector_Clear(Vector *v)
 {
-    if (!Check(v != nullptr, "v != NULL", 159))
+    if (!check(v != nullptr, "v != NULL", 159))
         return;
-    ScopedLock held = Hold(v);
-    if (BlockPresent(v, 159))
-        DestroyElements(v);
+    ScopedLock held = hold(v);
+    if (block_present(v, 159))
+        destroy_elements(v);
     v->size = 0;
 }
 
 void *Vector_GetAtChecked(Vector *v, int32_t index)
 {
-    if (!Check(v != nullptr, "v != NULL", 110))
+    if (!check(v != nullptr, "v != NULL", 110))
         return nullptr;
-    ScopedLock held = Hold(v);
-    if (!BlockPresent(v, 110) || !Check(index < v->size, "index < v->size", 111) ||
-        !Check(index >= 0, "index >= 0", 111))
+    ScopedLock held = hold(v);
+    if (!block_present(v, 110) || !check(index < v->size, "index < v->size", 111) ||
+        !check(index >= 0, "index >= 0", 111))
         return nullptr;
     return v->data[index];
 }
 
 int32_t Vector_LengthChecked(Vector *v)
 {
-    if (!Check(v != nullptr, "v != NULL", 133))
+    if (!check(v != nullptr, "v != NULL", 133))
         return 0;
-    ScopedLock held = Hold(v);
-    return BlockPresent(v, 133) ? v->size : 0;
+    ScopedLock held = hold(v);
+    return block_present(v, 133) ? v->size : 0;
 }
 
 void Vector_SetAt(Vector *v, int32_t index, void *element)
 {
-    if (!Check(v != nullptr, "v != NULL", 122))
+    if (!check(v != nullptr, "v != NULL", 122))
         return;
-    ScopedLock held = Hold(v);
-    if (!BlockPresent(v, 122) || !Check(index < v->size, "index < v->size", 123) ||
-        !Check(index >= 0, "index >= 0", 123))
+    ScopedLock held = hold(v);
+    if (!block_present(v, 122) || !check(index < v->size, "index < v->size", 123) ||
+        !check(index >= 0, "index >= 0", 123))
         return;
     v->data[index] = element;
 }
 
 void *Vector_Append(Vector *v, void *element)
 {
-    if (!Check(v != nullptr, "v != NULL", 89))
+    if (!check(v != nullptr, "v != NULL", 89))
         return nullptr;
-    ScopedLock held = Hold(v);
-    if (!BlockPresent(v, 89))
+    ScopedLock held = hold(v);
+    if (!block_present(v, 89))
         return nullptr;
-    if ((v->size >= v->capacity || v->data == nullptr) && !Grow(v))
+    if ((v->size >= v->capacity || v->data == nullptr) && !grow(v))
         return nullptr;
     v->data[v->size++] = element;
     return element;
@@ -211,8 +211,8 @@ void Vector_AppendAll(Vector *dest, Vector *src)
 {
     if (dest == nullptr || src == nullptr)
         return;
-    ScopedLock source = Hold(src);
-    ScopedLock destination = Hold(dest);
+    ScopedLock source = hold(src);
+    ScopedLock destination = hold(dest);
     if (src->size > 0 && src->data == nullptr)
         return;
     // The count is taken first and the block read afresh for every element,
@@ -229,16 +229,16 @@ void Vector_AppendAll(Vector *dest, Vector *src)
 
 void *Vector_Remove(Vector *v, void *probe)
 {
-    if (!Check(v != nullptr, "v != NULL", 215))
+    if (!check(v != nullptr, "v != NULL", 215))
         return nullptr;
-    ScopedLock held = Hold(v);
-    if (!BlockPresent(v, 215))
+    ScopedLock held = hold(v);
+    if (!block_present(v, 215))
         return nullptr;
     EqualFn equal = probe ? static_cast<Object *>(probe)->ftbl->Equal : nullptr;
     for (int32_t i = 0; i < v->size; ++i) {
         void *element = v->data[i];
         if (element == probe || (equal && element && equal(probe, element))) {
-            TakeOut(v, i);
+            take_out(v, i);
             return probe;
         }
     }
@@ -247,41 +247,41 @@ void *Vector_Remove(Vector *v, void *probe)
 
 void *Vector_RemoveAt(Vector *v, int32_t index)
 {
-    if (!Check(v != nullptr, "v != NULL", 193))
+    if (!check(v != nullptr, "v != NULL", 193))
         return nullptr;
-    ScopedLock held = Hold(v);
-    if (!BlockPresent(v, 193) ||
-        !Check(0 <= index && index < v->size, "0 <= index && index < v->size", 194))
+    ScopedLock held = hold(v);
+    if (!block_present(v, 193) ||
+        !check(0 <= index && index < v->size, "0 <= index && index < v->size", 194))
         return nullptr;
     void *element = v->data[index];
-    TakeOut(v, index);
+    take_out(v, index);
     return element;
 }
 
 int Vector_Contains(Vector *v, void *probe)
 {
-    if (!Check(v != nullptr, "v != NULL", 239))
+    if (!check(v != nullptr, "v != NULL", 239))
         return 0;
-    ScopedLock held = Hold(v);
-    if (!BlockPresent(v, 239))
+    ScopedLock held = hold(v);
+    if (!block_present(v, 239))
         return 0;
     for (int32_t i = 0; i < v->size; ++i)
-        if (keel::gen::ProbeMatches(probe, v->data[i]))
+        if (keel::gen::probe_matches(probe, v->data[i]))
             return 1;
     return 0;
 }
 
 void Vector_Sort(Vector *v)
 {
-    if (!Check(v != nullptr, "v != NULL", 174))
+    if (!check(v != nullptr, "v != NULL", 174))
         return;
-    ScopedLock held = Hold(v);
-    if (!BlockPresent(v, 174) || v->size <= 0)
+    ScopedLock held = hold(v);
+    if (!block_present(v, 174) || v->size <= 0)
         return;
     // A null first element has no table: as good as a missing Compare.
     const Object *first = static_cast<const Object *>(v->data[0]);
     CompareFn compare = first ? first->ftbl->Compare : nullptr;
-    if (!Check(compare != nullptr, "v->data[0]->ftbl->Compare!=NULL", 177))
+    if (!check(compare != nullptr, "v->data[0]->ftbl->Compare!=NULL", 177))
         return;
     qsort(v->data, static_cast<size_t>(v->size), sizeof(void *), compare);
 }
@@ -290,7 +290,7 @@ void Vector_SetOwning(Vector *v, int32_t flag)
 {
     if (v == nullptr)
         return;
-    ScopedLock held = Hold(v);
+    ScopedLock held = hold(v);
     v->bOwnsElements = flag;
 }
 

@@ -13,12 +13,6 @@
 
 #include "generics.h"
 
-#if defined(_WIN32)
-#  include <windows.h>
-#else
-#  include <pthread.h>
-#endif
-
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -27,13 +21,15 @@ extern "C" {
 
 /* A recursive lock: the holder may enter again, and other threads get in
  * only after it has been left as often as it was entered.  One critical
- * section on Windows, one recursive mutex elsewhere. */
+ * section on Windows, one recursive mutex elsewhere, held in storage of
+ * its size and alignment so that this header needs no system header (the
+ * backend checks the size when it is compiled).  Never touch the bytes. */
+#define KEEL_LOCK_SIZE (sizeof(void *) == 8 ? 40 : 24)
 typedef struct Lock {
-#if defined(_WIN32)
-    CRITICAL_SECTION cs;
-#else
-    pthread_mutex_t mutex;
-#endif
+    union {
+        void *align_pointer;
+        unsigned char bytes[KEEL_LOCK_SIZE];
+    } opaque;
 } Lock;
 
 KEEL_API void Lock_Init(Lock *lock);

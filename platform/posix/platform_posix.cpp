@@ -21,18 +21,24 @@
 namespace keel {
 namespace plat {
 
+// The Lock record is storage of the native lock's size and alignment.
+static_assert(sizeof(Lock) == sizeof(pthread_mutex_t), "Lock must hold a pthread_mutex_t");
+static_assert(alignof(Lock) == alignof(pthread_mutex_t), "Lock must be aligned as a pthread_mutex_t");
+
+static pthread_mutex_t *native(Lock *lock) { return reinterpret_cast<pthread_mutex_t *>(lock->opaque.bytes); }
+
 void lock_init(Lock *lock)
 {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&lock->mutex, &attr);
+    pthread_mutex_init(native(lock), &attr);
     pthread_mutexattr_destroy(&attr);
 }
 
-void lock_enter(Lock *lock) { pthread_mutex_lock(&lock->mutex); }
-void lock_leave(Lock *lock) { pthread_mutex_unlock(&lock->mutex); }
-void lock_delete(Lock *lock) { pthread_mutex_destroy(&lock->mutex); }
+void lock_enter(Lock *lock) { pthread_mutex_lock(native(lock)); }
+void lock_leave(Lock *lock) { pthread_mutex_unlock(native(lock)); }
+void lock_delete(Lock *lock) { pthread_mutex_destroy(native(lock)); }
 
 int format_timestamp(char *buf, size_t cap, int *error)
 {

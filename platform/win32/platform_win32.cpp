@@ -11,10 +11,16 @@
 namespace keel {
 namespace plat {
 
-void lock_init(Lock *lock) { InitializeCriticalSection(&lock->cs); }
-void lock_enter(Lock *lock) { EnterCriticalSection(&lock->cs); }
-void lock_leave(Lock *lock) { LeaveCriticalSection(&lock->cs); }
-void lock_delete(Lock *lock) { DeleteCriticalSection(&lock->cs); }
+// The Lock record is storage of the native lock's size and alignment.
+static_assert(sizeof(Lock) == sizeof(CRITICAL_SECTION), "Lock must hold a CRITICAL_SECTION");
+static_assert(alignof(Lock) == alignof(CRITICAL_SECTION), "Lock must be aligned as a CRITICAL_SECTION");
+
+static CRITICAL_SECTION *native(Lock *lock) { return reinterpret_cast<CRITICAL_SECTION *>(lock->opaque.bytes); }
+
+void lock_init(Lock *lock) { InitializeCriticalSection(native(lock)); }
+void lock_enter(Lock *lock) { EnterCriticalSection(native(lock)); }
+void lock_leave(Lock *lock) { LeaveCriticalSection(native(lock)); }
+void lock_delete(Lock *lock) { DeleteCriticalSection(native(lock)); }
 
 int format_timestamp(char *buf, size_t cap, int *error)
 {
