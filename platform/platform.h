@@ -61,6 +61,14 @@ int file_size(const char *name, uint32_t *size);
  * a symbolic link and refuses anything but a regular file. */
 FILE *open_stream(const char *name, const char *mode);
 
+/* ---------------------------------------------------- events and threads */
+
+/* ----------------------------------------- optional modules, OS version */
+
+/* ------------------------------------------------------ descriptor reads */
+
+/* --------------------------------------------------- local time, sockets */
+
 }  // namespace plat
 }  // namespace keel
 

@@ -5,17 +5,20 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "socket_layer.h"
 #include "util.h"
 
 void Runtime_Startup(void)
 {
     ErrorStore_Init();
     Log_Startup();
+    keel::socket_layer_startup();
     std::srand((unsigned)std::time(nullptr));
 }
 
 void Runtime_Shutdown(void)
 {
+    keel::socket_layer_shutdown();
     ErrorStore_Shutdown();
     Log_Shutdown();
 }

@@ -191,6 +191,14 @@ KEEL_API extern const FunctionTable StringBag_Table;
  * first. */
 KEEL_API extern const FunctionTable StringBagElem_Table;
 
+/* ------------------------------------------------- memory blocks and text */
+
+/* ---------------------------------------------------------------- streams */
+
+/* ------------------------------------------------------------------ dates */
+
+/* ------------------------------------------------------- code/name pairs */
+
 /* ------------------------------------------------------------ error store */
 
 /* Error references: 0 is success; a nonzero value with bit 30 clear is a
@@ -275,11 +283,17 @@ KEEL_API void ErrorStore_Init(void);
  * during or after it. */
 KEEL_API void ErrorStore_Shutdown(void);
 
+/* --------------------------------------------------------- network errors */
+
 /* ---------------------------------------------------------------- runtime */
 
 /* Run at library attach and detach; the entry calls them. */
 KEEL_API void Runtime_Startup(void);
 KEEL_API void Runtime_Shutdown(void);
+
+/* ----------------------------------------------------- events and threads */
+
+/* ------------------------------------ optional system functions, OS version */
 
 #ifdef __cplusplus
 }

@@ -131,5 +131,13 @@ FILE *open_stream(const char *name, const char *mode)
     return stream;
 }
 
+// ------------------------------------------------------ events and threads
+
+// ------------------------------------------- optional modules, OS version
+
+// -------------------------------------------------------- descriptor reads
+
+// ----------------------------------------------------- local time, sockets
+
 }  // namespace plat
 }  // namespace keel

@@ -95,5 +95,13 @@ int file_size(const char *name, uint32_t *size)
 
 FILE *open_stream(const char *name, const char *mode) { return fopen(name, mode); }
 
+// ------------------------------------------------------ events and threads
+
+// ------------------------------------------- optional modules, OS version
+
+// -------------------------------------------------------- descriptor reads
+
+// ----------------------------------------------------- local time, sockets
+
 }  // namespace plat
 }  // namespace keel
