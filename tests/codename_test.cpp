@@ -14,6 +14,16 @@
 
 namespace {
 
+// A child's standard output with Windows' CR LF read as LF.
+std::string Out(const ChildResult &r)
+{
+    std::string out;
+    for (char c : r.out)
+        if (c != '\r')
+            out += c;
+    return out;
+}
+
 std::string NameOf(uint32_t low, uint32_t high)
 {
     uint32_t code[2] = {low, high};
@@ -165,7 +175,7 @@ TEST(CodeName, FailedAppendLeavesOnlyTheLaterCharactersAndItsRecordStored)
 {
     ChildResult r = RunChild("CodeNameFailedAppends");
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out,
+    EXPECT_EQ(Out(r),
               "BC [malloc failed!]\n"
               "C [malloc failed!]\n"
               "(unset) [malloc failed!]\n"
