@@ -79,14 +79,9 @@ const Row kTable[] = {
     {11003, "WSANO_RECOVERY", "", 50},
     {11004, "WSANO_DATA", "No data available for hostname", 25},
     // Numbers next to known ones and far from them: the decimal text, no hint.
-    {0, "0", "", 50},
-    {5, "5", "", 50},
-    {10005, "10005", "", 50},
-    {11005, "11005", "", 50},
     {12345, "12345", "", 50},
     {-10061, "-10061", "", 50},
     {INT_MIN, "-2147483648", "", 50},
-    {INT_MAX, "2147483647", "", 50},
 };
 
 // A child's standard output with Windows' CR LF read as LF.
@@ -141,7 +136,6 @@ TEST(NetError, DescribeCutsEachTextToItsBufferAndWritesNothingPastIt)
         {10061, 16, 11, "WSAECONNREFUSED", "Connection"},
         {10061, 15, 36, "WSAECONNREFUSE", "Connection refused by target server"},
         {12345, 4, 2, "123", ""},
-        {12345, 6, 0, "12345", "#"},
         {INT_MIN, 12, 1, "-2147483648", ""},
         {INT_MIN, 11, 1, "-214748364", ""},
     };
@@ -194,18 +188,10 @@ TEST(NetError, NewWritesEachMessageFormByteForByte)
          "Encountered network error: Hostname not found..  (Technical information: "
          "error WSAHOST_NOT_FOUND (11001) while executing gethostbyname(host))",
          "Hostname not found."},
-        {10054, "recv(s)",
-         "Encountered network error: Connection reset by peer.  (Technical information: "
-         "error WSAECONNRESET (10054) while executing recv(s))",
-         "Connection reset by peer"},
         {10035, "recv(s)", "Encountered network error 10035 (WSAEWOULDBLOCK) when executing 'recv(s)'.",
          nullptr},
         {12345, "send(s)", "Encountered network error 12345 (12345) when executing 'send(s)'.", nullptr},
         {10004, nullptr, "Encountered network error 10004 (WSAEINTR) when executing '(null)'.", nullptr},
-        {10048, nullptr,
-         "Encountered network error: The address or port is already in use.  (Technical information: "
-         "error WSAEADDRINUSE (10048) while executing (null))",
-         "The address or port is already in use"},
     };
     for (const Form &f : forms) {
         Error *e = NetError_New(f.code, f.operation);
@@ -259,9 +245,7 @@ TEST(NetError, WithoutHintTheLevelDecidesWhetherTheRecordIsUserVisible)
     struct Case { ChildEnv env; const char *out; };
     const Case cases[] = {
         {{}, "-1: 999/0 999/0 998/1\n0: 999/0 999/0 998/1\n"},
-        {{{"NAVL_LOGGING", "49"}}, "-1: 999/0 999/0 998/1\n49: 999/0 999/0 998/1\n"},
         {{{"NAVL_LOGGING", "50"}}, "-1: 999/0 999/0 998/1\n50: 998/1 998/1 998/1\n"},
-        {{{"NAVL_LOGGING", "100"}}, "-1: 999/0 999/0 998/1\n100: 998/1 998/1 998/1\n"},
     };
     for (const Case &c : cases) {
         ChildResult r = RunChild("NetErrorLevelRule", c.env);
@@ -367,13 +351,9 @@ TEST(NetError, FromErrnoGivesTheWinsockNumberAndPassesOthersThrough)
         {EPROCLIM, 10067},
 #endif
         // No counterpart: unchanged.
-        {0, 0},
-        {-1, -1},
-        {ENOENT, ENOENT},
         {EBADF, EBADF},
         {10061, 10061},
         {INT_MIN, INT_MIN},
-        {INT_MAX, INT_MAX},
     };
     for (const Pair &p : pairs)
         EXPECT_EQ(NetError_FromErrno(p.errno_value), p.winsock) << p.errno_value;
