@@ -13,6 +13,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <time.h>
 
 #include "util.h"
 
@@ -68,6 +69,22 @@ FILE *open_stream(const char *name, const char *mode);
 /* ------------------------------------------------------ descriptor reads */
 
 /* --------------------------------------------------- local time, sockets */
+
+/* The local calendar fields of a calendar time, in the process's time zone
+ * (the TZ variable when it is set), without a result shared between
+ * threads.  Returns 1, or 0 when the runtime gives no fields (*fields is
+ * then undefined).  POSIX: localtime_r; a negative time gives a date before
+ * 1970, and only a time whose year does not fit an int gives none.  Win32:
+ * localtime_s; a negative time, and one after the year 3000, give none. */
+int local_time(time_t when, struct tm *fields);
+
+/* Starts the socket library.  Returns 0, or the platform's error number.
+ * Win32: WSAStartup asking for version 1.1 (its result is the Winsock error
+ * number).  POSIX: nothing to start; always 0. */
+int socket_startup(void);
+/* Undoes one successful socket_startup.  Win32: WSACleanup.  POSIX:
+ * nothing. */
+void socket_shutdown(void);
 
 }  // namespace plat
 }  // namespace keel

@@ -10,6 +10,7 @@
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 
 #include "generics.h"
 
@@ -197,7 +198,97 @@ KEEL_API extern const FunctionTable StringBagElem_Table;
 
 /* ------------------------------------------------------------------ dates */
 
+/* Dates are written "<day>-<month word>-<year>" in the process's local time
+ * zone (the TZ variable when it is set), day and year in decimal without
+ * leading zeros, the month as a three-letter lower-case word: "4-dec-2026",
+ * "1-jan-2027".  The words, for months 1 to 12: "jan" "feb" "mar" "apr"
+ * "may" "jun" "jul" "aug" "sep" "oct" "nov" "dec".  Every thread may format
+ * dates at once. */
+
+/* ps holds today's date: Date_Format of time(NULL). */
+KEEL_API void Date_FormatNow(String *ps);
+/* ps holds the date of the calendar time `when` (seconds since 1 January
+ * 1970 00:00 UTC, as time() gives them).  A negative time is a date before
+ * 1970 on POSIX systems; on Windows the runtime has no local date for it
+ * (nor for one after the year 3000), and on POSIX for a time whose year
+ * does not fit an int: then ps becomes unset after the level-0 report
+ * "local_fields_exist".  When the characters cannot be allocated ps is
+ * unset and the "malloc failed!" record stays in the store (no result
+ * reaches the caller).  A null ps is reported ("ps != NULL") and nothing is
+ * done. */
+KEEL_API void Date_Format(String *ps, time_t when);
+/* For a month number 1 to 12, ps holds its word and the result is 0 (or,
+ * when the word cannot be allocated, the reference of the stored "malloc
+ * failed!" record, ps unset).  Any other number: ps holds "UNK" and the
+ * result is the reference of a stored record "invalid month supplied: <n>"
+ * (code 999).  A null ps is reported ("ps != NULL") and gives the reference
+ * of a stored record "Date_MonthName: ps is NULL". */
+KEEL_API int32_t Date_MonthName(int month, String *ps);
+/* The number 1 to 12 of a month word, compared whole, byte for byte and
+ * with case significant: "may" is 5; "May", "MAY", "may " and "UNK" are not
+ * month words.  Any other word gives the reference of a stored record
+ * "invalid month supplied: <word>" (code 999; the message is cut at 1023
+ * characters).  Tell the two apart with Error_IsError: a month number is
+ * never a live reference (but 0, neither a month nor an error, is what a
+ * record that cannot be allocated leaves).  A null word is reported ("word
+ * != NULL") and gives "invalid month supplied: (null)". */
+KEEL_API int32_t Date_MonthNumber(const char *word);
+
 /* ------------------------------------------------------- code/name pairs */
+
+/* A CodeName is a 64-bit code that packs a name of up to eleven characters,
+ * six bits per character: character i is digit i, bits 6i to 6i+5 counted
+ * from the least significant bit of the code (codeLow holds bits 0-31,
+ * codeHigh bits 32-63; digit 5 takes bits 30-31 from codeLow and 0-3 from
+ * codeHigh).  Digits: 0 ends the name (later digits are not read), 1-26
+ * "A"-"Z", 27-52 "a"-"z", 53-62 "0"-"9", 63 "_".  Digit 10 has four bits
+ * only, so an eleventh character is one of "A"-"O".
+ *
+ * Functions given a code take its address as two 32-bit words, low word
+ * first (the layout of a uint64_t on the layer's little-endian targets).
+ * A null object or address is a broken precondition: reported as "<name>
+ * != NULL" at level 0 and never read. */
+typedef struct CodeName {
+    const FunctionTable *ftbl;
+    uint32_t codeLow;  /* bits 0-31 of the code */
+    uint32_t codeHigh; /* bits 32-63 of the code */
+} CodeName;
+
+/* "CodeName": Destroy Object_Free, no Equal (use CodeName_Equal), no
+ * Compare. */
+KEEL_API extern const FunctionTable CodeName_Table;
+
+/* New objects with code 0, with codename's code, and with the code at
+ * `code`; the caller owns each and ends it with Object_Free (the table's
+ * Destroy).  NULL after the level-0 report "Unable to allocate CodeName
+ * codename" when the object cannot be allocated, and after the report of
+ * a null argument. */
+KEEL_API CodeName *CodeName_New(void);
+KEEL_API CodeName *CodeName_Copy(const CodeName *codename);
+KEEL_API CodeName *CodeName_FromCode(const uint32_t *code);
+/* 1 when both words of both codes are equal, else 0 (also after a report
+ * of a null object). */
+KEEL_API int CodeName_Equal(const CodeName *a, const CodeName *b);
+/* Digit i (0 to 63) of the code at `code`; 0 for i above 10, and for a
+ * negative i after the report "i >= 0". */
+KEEL_API int CodeName_Digit(const uint32_t *code, int i);
+/* ps holds the name of codename's code: it is made unset, then each
+ * character up to the first digit 0 is appended with String_AppendChar; the
+ * code 0 leaves it unset.  When an append cannot allocate, ps is left
+ * unset, the "malloc failed!" record stays in the store (no result reaches
+ * the caller) and the characters after it are still appended: ps then
+ * holds only those.  After the report of a null codename or ps nothing is
+ * changed. */
+KEEL_API void CodeName_ToString(const CodeName *codename, String *ps);
+/* The code of a name, written at `code` (low word first): the inverse of
+ * CodeName_ToString.  The empty name gives the code 0.  Returns 0, or, for
+ * a name that no code holds (a character outside "A"-"Z", "a"-"z", "0"-"9"
+ * and "_", more than eleven characters, or an eleventh that is not one of
+ * "A"-"O"), the reference of a stored record "invalid code name: <name>"
+ * (code 999; cut at 1023 characters) with the code set to 0.  A null name
+ * is reported and gives "invalid code name: (null)"; a null code is
+ * reported and gives the record "CodeName_FromName: code is NULL". */
+KEEL_API int32_t CodeName_FromName(const char *name, uint32_t *code);
 
 /* ------------------------------------------------------------ error store */
 
@@ -284,6 +375,51 @@ KEEL_API void ErrorStore_Init(void);
 KEEL_API void ErrorStore_Shutdown(void);
 
 /* --------------------------------------------------------- network errors */
+
+/* Describes socket errors by their Winsock numbers: the symbolic name
+ * ("WSAECONNREFUSED"), a plain-language hint for the errors a user can do
+ * something about ("Connection refused by target server"), and a level, 25
+ * for those and 50 for the rest.  Known: 6, 8, 87, 995, 996, 997 (the Win32
+ * numbers Winsock also reports), 10004 to 10109 and 11001 to 11004.  An
+ * unknown number has no name (its decimal text stands in), no hint and
+ * level 50.  On POSIX systems pass errno through NetError_FromErrno first.
+ *
+ * Every output may be left out with a null address.  Each size counts the
+ * terminating NUL: a text is cut to size - 1 characters and terminated; a
+ * size of 0 writes nothing.  Names are at most 21 characters, hints at most
+ * 73.  Reads only constant data: any thread, any time. */
+KEEL_API void NetError_Describe(int error, char *name, size_t nameSize, char *hint,
+                                size_t hintSize, int *level);
+
+/* A new record of a failed socket call, owned by the caller, who stores it:
+ * Error_Store(NetError_New(WSAGetLastError(), "connect(s)")).  NULL for
+ * error 0, so that the store gives 0 (success).  osError is the number.
+ * - With a hint: code 998 (ERROR_CODE_NETWORK), bUserVisible 1, hint a new
+ *   String of it, message "Encountered network error: <hint>.  (Technical
+ *   information: error <name> (<number>) while executing <operation>)".
+ * - Without: message "Encountered network error <number> (<name>) when
+ *   executing '<operation>'.", and code 998 with bUserVisible 1 when the
+ *   row's level (50) is at most global_log_level (read once), otherwise
+ *   code 999 with bUserVisible 0 (as while the level is still -1).
+ * A null operation is written "(null)"; the message is cut at 1023
+ * characters.  NULL after the level-0 report "Unable to allocate Error
+ * error" (then no hint is made); a hint or message that cannot be
+ * allocated is missing from the record, as Error_New describes. */
+KEEL_API Error *NetError_New(int error, const char *operation);
+
+/* The Winsock number of an errno value, so that errors of the POSIX socket
+ * calls get the same names, hints and messages: ECONNREFUSED gives 10061,
+ * ETIMEDOUT 10060, EADDRINUSE 10048, EHOSTUNREACH 10065, and so on for
+ * every Winsock error of BSD origin (10004 to 10067), EAGAIN as
+ * EWOULDBLOCK, ENOTSUP as EOPNOTSUPP, ENOMEM 8 (WSA_NOT_ENOUGH_MEMORY),
+ * ECANCELED 995 (WSA_OPERATION_ABORTED).  Any other value is returned
+ * unchanged, Winsock numbers included; so is an errno value without a
+ * counterpart, which may then read as a Win32 row (6, 8, 87) of the table.
+ * The resolver's errors (h_errno, getaddrinfo) are no errno values.  On
+ * Windows it maps the C runtime's errno values the same way (ECONNREFUSED
+ * is 107 there); socket calls there report Winsock numbers, which need no
+ * mapping. */
+KEEL_API int NetError_FromErrno(int error);
 
 /* ---------------------------------------------------------------- runtime */
 

@@ -139,5 +139,11 @@ FILE *open_stream(const char *name, const char *mode)
 
 // ----------------------------------------------------- local time, sockets
 
+int local_time(time_t when, struct tm *fields) { return localtime_r(&when, fields) != nullptr; }
+
+int socket_startup(void) { return 0; }
+
+void socket_shutdown(void) {}
+
 }  // namespace plat
 }  // namespace keel

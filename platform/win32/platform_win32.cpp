@@ -103,5 +103,16 @@ FILE *open_stream(const char *name, const char *mode) { return fopen(name, mode)
 
 // ----------------------------------------------------- local time, sockets
 
+int local_time(time_t when, struct tm *fields) { return localtime_s(fields, &when) == 0; }
+
+// windows.h brings winsock.h, which declares both calls; they live in ws2_32.
+int socket_startup(void)
+{
+    WSADATA data;
+    return WSAStartup(MAKEWORD(1, 1), &data);
+}
+
+void socket_shutdown(void) { WSACleanup(); }
+
 }  // namespace plat
 }  // namespace keel
