@@ -40,7 +40,8 @@ void sleep_ms(unsigned ms);
 
 /* Milliseconds on a clock that only moves forward, from an unspecified
  * start: setting the wall clock has no effect on it.  POSIX:
- * clock_gettime(CLOCK_MONOTONIC).  Win32: QueryPerformanceCounter (present
+ * clock_gettime(CLOCK_MONOTONIC_COARSE where there is one, else
+ * CLOCK_MONOTONIC).  Win32: QueryPerformanceCounter (present
  * on every Windows the DLL loads on, unlike GetTickCount64). */
 int64_t monotonic_ms(void);
 

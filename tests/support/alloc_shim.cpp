@@ -49,13 +49,13 @@ void AllocShim_FailAt(long k)
 }
 
 void AllocShim_Disarm() { g_countdown = 0; }
-void AllocShim_Fill(unsigned char byte) { g_fill = byte; }
+void AllocShim_Fill(unsigned char fill) { g_fill = fill; }
 
 static void *filled(void *p, size_t n)
 {
-    unsigned char byte = g_fill.load(std::memory_order_relaxed);
-    if (p && byte)
-        std::memset(p, byte, n);
+    unsigned char fill = g_fill.load(std::memory_order_relaxed);
+    if (p && fill)
+        std::memset(p, fill, n);
     return p;
 }
 bool AllocShim_Injected() { return g_injected; }
