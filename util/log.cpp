@@ -146,6 +146,7 @@ void form_prefix(char *prefix)
 
 // The message, cut to what the buffer holds.  A null format is not a
 // reason to crash: it stands as a text of its own.
+void form_message(char *message, const char *format, va_list args) KEEL_PRINTF(2, 0);
 void form_message(char *message, const char *format, va_list args)
 {
     if (format == nullptr) {
