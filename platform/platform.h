@@ -65,14 +65,15 @@ void log_close(intptr_t handle);
 /* The trim's one open of the log file: reading and writing the existing
  * file through one handle that excludes every writer.  Fails (-1) while
  * another handle of log_open_append or log_open_trim holds the file, in
- * this process or another, and when the file is missing, a link or not a
- * regular file.  While the handle is open every log_open_append of the
- * file fails, so no line lands between the trim's read and its rewrite.
+ * this process or another (*held is then 1: a later attempt may succeed),
+ * and when the file is missing, a link or not a regular file (*held 0).
+ * While the handle is open every log_open_append of the file fails, so no
+ * line lands between the trim's read and its rewrite.
  * Win32: CreateFileA, GENERIC_READ|GENERIC_WRITE, FILE_SHARE_READ,
  * OPEN_EXISTING (a writer's share mode refuses it, and it refuses
  * writers).  POSIX: open(O_RDWR|O_NOFOLLOW) + the non-blocking exclusive
  * flock that the appends take. */
-intptr_t log_open_trim(const char *name);
+intptr_t log_open_trim(const char *name, int *held);
 /* The size in bytes of the file open as handle.  Returns 0 on failure. */
 int log_size(intptr_t handle, uint64_t *size);
 /* Reads n bytes at offset; returns the number read (fewer only at the end

@@ -295,9 +295,12 @@ KEEL_CHILD(LogUnwritable)
 }
 
 // Another process holding the log for writing keeps the line out and the
-// trim off: a file past the limit is left as it was.
+// trim off: a file past the limit is left as it was.  The trim's open waits
+// for a held file as an append does; a directory is not worth waiting for.
 TEST(Log, LineIsDroppedAfterTenPausedAttemptsAndAHeldFileIsNotTrimmed)
 {
+    const char kTenPauses[] = "0 0 0 1 1 1 2 2 2 3";
+    const char kTrimsAndAppendsPauses[] = "0 0 0 1 1 1 2 2 2 3 0 0 0 1 1 1 2 2 2 3";
     for (bool held_by_writer : {false, true}) {
         SCOPED_TRACE(held_by_writer ? "held by another writer" : "a directory at the name");
         TempDir dir;
@@ -317,7 +320,8 @@ TEST(Log, LineIsDroppedAfterTenPausedAttemptsAndAHeldFileIsNotTrimmed)
         if (held_by_writer) {
             EXPECT_EQ(ReadFile(dir.file("navl.log")), content);
         }
-        EXPECT_EQ(ReadFile(dir.file("pauses.txt")), "0 0 0 1 1 1 2 2 2 3");
+        EXPECT_EQ(ReadFile(dir.file("pauses.txt")),
+                  held_by_writer ? kTrimsAndAppendsPauses : kTenPauses);
         EXPECT_EQ(ReadFile(dir.file("dropped.txt")), "1");
         std::string out = WithoutCr(ReadFile(dir.file("stdout.txt")));
         ASSERT_FALSE(out.empty());
@@ -326,21 +330,26 @@ TEST(Log, LineIsDroppedAfterTenPausedAttemptsAndAHeldFileIsNotTrimmed)
 }
 
 // The trim's open and the appends' opens exclude each other, also within
-// one process.
+// one process; only a held file is worth another attempt.
 TEST(Log, TrimOpenAndAppendOpenExcludeEachOther)
 {
     TempDir dir;
     std::string name = dir.file("navl.log");
-    EXPECT_EQ(keel::plat::log_open_trim(name.c_str()), -1);  // no file yet
+    int held_when_missing = -1;
+    EXPECT_EQ(keel::plat::log_open_trim(name.c_str(), &held_when_missing), -1);
     intptr_t append = keel::plat::log_open_append(name.c_str());
     ASSERT_NE(append, -1);
-    intptr_t trim_under_append = keel::plat::log_open_trim(name.c_str());
+    int held_under_append = -1;
+    intptr_t trim_under_append = keel::plat::log_open_trim(name.c_str(), &held_under_append);
     keel::plat::log_close(append);
-    intptr_t trim = keel::plat::log_open_trim(name.c_str());
+    int held = -1;
+    intptr_t trim = keel::plat::log_open_trim(name.c_str(), &held);
     ASSERT_NE(trim, -1);
     intptr_t append_under_trim = keel::plat::log_open_append(name.c_str());
     keel::plat::log_close(trim);
+    EXPECT_EQ(held_when_missing, 0);
     EXPECT_EQ(trim_under_append, -1);
+    EXPECT_EQ(held_under_append, 1);
     EXPECT_EQ(append_under_trim, -1);
 }
 

@@ -187,17 +187,20 @@ void write_all(intptr_t file, const char *data, size_t n)
     }
 }
 
-// Opens the file for one exclusive append: 10 attempts, pausing k/3 ms
-// after failed attempt k (the tenth included: 0, 0, 0, 1, 1, 1, 2, 2, 2,
-// 3), so a line being written or a trim made by another process can
-// finish.  Returns -1 when every attempt failed.
+// The pause after failed open attempt k (counted from 0): k/3 ms, so 0, 0,
+// 0, 1, 1, 1, 2, 2, 2, 3, the tenth failure included.
+void pause_after(int attempt) { keel::plat::sleep_ms((unsigned)(attempt / 3)); }
+
+// Opens the file for one exclusive append: 10 attempts, pausing after each
+// failed one, so a line being written or a trim made by another process
+// can finish.  Returns -1 when every attempt failed.
 intptr_t open_for_append()
 {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         intptr_t file = keel::plat::log_open_append(g_file_name);
         if (file != -1)
             return file;
-        keel::plat::sleep_ms((unsigned)(attempt / 3));
+        pause_after(attempt);
     }
     return -1;
 }
@@ -270,6 +273,22 @@ long cut_older_half(intptr_t file, uint64_t size)
     return kept;
 }
 
+// Opens the file for the trim.  While another writer holds it, tries again
+// with the appends' attempts and pauses, so that lines written all the time
+// by other processes do not put the trim off minute after minute.  Returns
+// -1 when the file is missing or unusable, or was held throughout.
+intptr_t open_for_trim()
+{
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        int held = 0;
+        intptr_t file = keel::plat::log_open_trim(g_file_name, &held);
+        if (file != -1 || !held)
+            return file;
+        pause_after(attempt);
+    }
+    return -1;
+}
+
 // Measures the file and cuts its older half when it is past the limit, all
 // through one open that excludes every writer, so no other process's line
 // lands between the read and the rewrite.  While another writer holds the
@@ -278,7 +297,7 @@ long cut_older_half(intptr_t file, uint64_t size)
 // file was not trimmed.
 long trim(uint64_t *size)
 {
-    intptr_t file = keel::plat::log_open_trim(g_file_name);
+    intptr_t file = open_for_trim();
     if (file == -1)
         return -1;
     long kept = -1;

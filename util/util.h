@@ -85,8 +85,9 @@ KEEL_API void Log_Assert(const char *expr, const char *source, int line);
  * the level-25 notice "Logfile truncated from <size> bytes to <kept>
  * bytes".  The file is measured, read and rewritten through one open that
  * excludes every writer of every process, so no other process's line is
- * lost, doubled or torn by the trim; while another process holds the file
- * for writing the check leaves it alone until the next minute. */
+ * lost, doubled or torn by the trim.  That open waits for another
+ * process's line as an append does (10 attempts, the same pauses); a file
+ * held by another writer throughout is left alone until the next check. */
 KEEL_API void Log_CheckSize(void);
 KEEL_API void Log_Startup(void);
 KEEL_API void Log_Shutdown(void);

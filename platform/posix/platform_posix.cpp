@@ -125,12 +125,14 @@ long log_write(intptr_t handle, const char *data, size_t n)
 
 void log_close(intptr_t handle) { close((int)handle); }
 
-intptr_t log_open_trim(const char *name)
+intptr_t log_open_trim(const char *name, int *held)
 {
+    *held = 0;
     int fd = open_regular(name, O_RDWR);
     if (fd < 0)
         return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *held = errno == EWOULDBLOCK;
         close(fd);
         return -1;
     }

@@ -98,10 +98,11 @@ void log_close(intptr_t handle) { CloseHandle((HANDLE)handle); }
 
 // Read and write access under FILE_SHARE_READ: refused while a writer has
 // the file open, and refusing writers while it is open.
-intptr_t log_open_trim(const char *name)
+intptr_t log_open_trim(const char *name, int *held)
 {
     HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *held = file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     return (intptr_t)file;
