@@ -1,6 +1,6 @@
-// The log's costs: a report filtered out by level, a written line, and the
-// floor under a written line (bare open, seek, write and close of the same
-// bytes).
+// The log's costs, each beside its floor: a report filtered out by level
+// beside the bare inline level test, and a written line beside a bare open,
+// seek, write and close of the same bytes.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -10,13 +10,28 @@
 
 #include "util.h"
 
+// A report filtered out by level, with two arguments: the entry tests the
+// level before it sets up its argument list.
 static void BM_LogReportFilteredOut(benchmark::State &state)
 {
     Log_Report(0, "level is known from here on");
     for (auto _ : state)
-        Log_Report(50, "filtered out %d", 42);
+        Log_Report(50, "filtered out %d %s", 42, "twice");
 }
 BENCHMARK(BM_LogReportFilteredOut);
+
+// Its floor: the bare level test a caller could write inline, reading
+// global_log_level afresh each time.
+static void BM_LevelTestInline(benchmark::State &state)
+{
+    Log_Report(0, "level is known from here on");
+    for (auto _ : state) {
+        if (50 <= global_log_level)
+            Log_Report(50, "filtered out %d %s", 42, "twice");
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_LevelTestInline);
 
 static void BM_LogTraceGuardedOff(benchmark::State &state)
 {

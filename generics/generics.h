@@ -30,7 +30,8 @@
 #endif
 
 /* Format checking for the layer's printf-style functions.  Under mingw the
- * layer formats with the C99 printf of the mingw runtime, hence gnu_printf. */
+ * layer formats with the toolchain's C99 printf, not the system runtime's
+ * (%e gives two exponent digits, %zu and %lld work), hence gnu_printf. */
 #if defined(__GNUC__)
 #  if defined(__MINGW32__)
 #    define KEEL_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
@@ -49,7 +50,11 @@ struct Lock;
 
 /* ---------------------------------------------------------------- objects */
 
-/* Destroy releases what the object owns, then frees the object itself. */
+/* Destroy releases what the object owns, then frees the object itself.
+ * The layer's class tables hold wrappers of this exact type around
+ * Vector_Destroy, Map_Destroy, String_Destroy and Error_Destroy, so a call
+ * through a table is type-correct; a table's Destroy therefore never
+ * compares equal to those functions themselves. */
 typedef void (*DestroyFn)(void *object);
 /* Equal(probe, element): nonzero when the probe equals the stored element. */
 typedef int (*EqualFn)(const void *probe, const void *element);
@@ -135,7 +140,9 @@ KEEL_API extern const VectorFunctionTable Vector_Table;
 #define VECTOR_FTBL(v) ((const VectorFunctionTable *)(v)->ftbl)
 
 /* A new empty plain (Vector_New) or owning (ObjectVector_New) vector with
- * a block of 10 slots, growing by 10.  The caller owns it and ends it with
+ * a block of 10 slots, growing by 10.  Like every constructor of the
+ * layer, it defines every byte of the record, padding included, so that
+ * byte-wise equality never reads undefined memory.  The caller owns it and ends it with
  * Vector_Destroy.  When the object or its block cannot be allocated: one
  * level-0 report "Unable to allocate ObjectVector vec", nothing kept, NULL. */
 KEEL_API Vector *Vector_New(void);
@@ -278,7 +285,9 @@ KEEL_API int Map_MakeThreadSafe(Map *map);
 KEEL_API void Map_Destroy(Map *map);
 /* Empties the map; an owning map destroys each key and then its value,
  * entry by entry (an object held as both key and value of one entry once).
- * Reports 437. */
+ * Reports 437.  When the two vectors differ in length (the size test
+ * fails), an owning map still destroys everything either vector holds:
+ * the values past the last key, or the keys past the last value, too. */
 KEEL_API void Map_Clear(Map *map);
 /* The index of the first key that matches, or -1 (at once for an empty
  * map).  Reports 456, and "key!=NULL" (457) after which it gives -1. */

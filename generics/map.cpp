@@ -10,6 +10,7 @@
 // - After the presence test fails the operation stops; a size mismatch is
 //   reported and the operation goes on over the entries both vectors hold.
 #include <stdlib.h>
+#include <string.h>
 
 #include "generics_internal.h"
 
@@ -115,6 +116,8 @@ Map *Map_New(int32_t bOwnsElements)
         free(map);
         return nullptr;
     }
+    // Every byte defined, padding included: byte-wise equality reads them.
+    memset(map, 0, sizeof *map);
     map->ftbl = &Map_Table.base;
     map->bIsThreadSafe = 0;
     map->lock = nullptr;

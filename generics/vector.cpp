@@ -112,6 +112,8 @@ Vector *Vector_New(void)
         Log_Report(0, "Unable to allocate ObjectVector vec");
         return nullptr;
     }
+    // Every byte defined, padding included: byte-wise equality reads them.
+    memset(v, 0, sizeof *v);
     v->ftbl = &Vector_Table.base;
     v->size = 0;
     v->capacity = kInitialCapacity;

@@ -39,11 +39,19 @@ uint32_t current_thread_id(void);
 /* Pauses the calling thread. */
 void sleep_ms(unsigned ms);
 
+/* Milliseconds on a clock that only moves forward, from an unspecified
+ * start: setting the wall clock has no effect on it.  POSIX:
+ * clock_gettime(CLOCK_MONOTONIC_COARSE where there is one, else
+ * CLOCK_MONOTONIC).  Win32: QueryPerformanceCounter (present
+ * on every Windows the DLL loads on, unlike GetTickCount64). */
+int64_t monotonic_ms(void);
+
 /* One exclusive append of the log file.
  *
  * log_open_append opens (creating when missing) the named file for writing
  * at its end, such that while it is open every other writer's
- * log_open_append of the same file fails; returns a handle or -1.
+ * log_open_append of the same file fails, and so does log_open_trim;
+ * returns a handle or -1.
  * Win32: CreateFileA, GENERIC_WRITE, FILE_SHARE_READ, a null-DACL security
  * descriptor, OPEN_ALWAYS, then SetFilePointer to the end.  POSIX:
  * open(O_APPEND|O_CREAT|O_NOFOLLOW, 0666 less the umask) + a non-blocking
@@ -52,15 +60,31 @@ void sleep_ms(unsigned ms);
 intptr_t log_open_append(const char *name);
 /* Writes up to n bytes; returns the number written, or -1 on failure. */
 long log_write(intptr_t handle, const char *data, size_t n);
+/* Closes a handle of log_open_append or log_open_trim. */
 void log_close(intptr_t handle);
 
-/* Opens the named existing file for reading and gives its size (the low
- * 32 bits).  Returns 0 when it could not be opened or measured. */
-int file_size(const char *name, uint32_t *size);
-
-/* fopen of the log file for the trim ("rb", "wb").  POSIX: never follows
- * a symbolic link and refuses anything but a regular file. */
-FILE *open_stream(const char *name, const char *mode);
+/* The trim's one open of the log file: reading and writing the existing
+ * file through one handle that excludes every writer.  Fails (-1) while
+ * another handle of log_open_append or log_open_trim holds the file, in
+ * this process or another (*held is then 1: a later attempt may succeed),
+ * and when the file is missing, a link or not a regular file (*held 0).
+ * While the handle is open every log_open_append of the file fails, so no
+ * line lands between the trim's read and its rewrite.
+ * Win32: CreateFileA, GENERIC_READ|GENERIC_WRITE, FILE_SHARE_READ,
+ * OPEN_EXISTING (a writer's share mode refuses it, and it refuses
+ * writers).  POSIX: open(O_RDWR|O_NOFOLLOW) + the non-blocking exclusive
+ * flock that the appends take. */
+intptr_t log_open_trim(const char *name, int *held);
+/* The size in bytes of the file open as handle.  Returns 0 on failure. */
+int log_size(intptr_t handle, uint64_t *size);
+/* Reads n bytes at offset; returns the number read (fewer only at the end
+ * of the file), or -1 on failure. */
+long log_read_at(intptr_t handle, uint64_t offset, char *data, size_t n);
+/* Makes the file hold exactly the n bytes at data: cuts it to nothing,
+ * then writes them from its start.  Returns 1, or 0 when the cut or a
+ * write failed (the file then holds a part of them, or is unchanged when
+ * the cut failed). */
+int log_rewrite(intptr_t handle, const char *data, size_t n);
 
 /* ---------------------------------------------------- events and threads */
 

@@ -1,23 +1,28 @@
-// The log: level filter per environment, line forms, CR LF, the trim,
-// long and bad input, and several processes appending at once.  Every case
-// runs in a child process in a fresh directory, since the level is fixed by
-// a process's first report.
+// The log: level filter per environment, line forms, CR LF, the trim and
+// its clock, long and bad input, and several processes appending and
+// trimming at once.  Every case runs in a child process in a fresh
+// directory, since the level is fixed by a process's first report.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
 #include <unistd.h>
 #endif
 
+#include "log_internal.h"
 #include "platform.h"
 #include "support/child.h"
+#include "support/clock_shim.h"
 #include "support/log_capture.h"
 #include "util.h"
 
@@ -86,6 +91,12 @@ TEST(Log, EnvironmentSetsLevelPrefixAndEcho)
          true, true, 100},
         {"logging word", {{"NAVL_LOGGING", "word"}}, {"L0"}, false, false, 0},
         {"logging 25", {{"NAVL_LOGGING", "25"}}, {"L0", "L1", "L25", "AFTER"}, false, false, 25},
+        {"logging blanks, sign, 25, word", {{"NAVL_LOGGING", " \t+25abc"}},
+         {"L0", "L1", "L25", "AFTER"}, false, false, 25},
+        // Beyond an int: clamped, where a cut to 32 bits would give 0 or -1.
+        {"logging 2^32", {{"NAVL_LOGGING", "4294967296"}},
+         {"L0", "L1", "L25", "L50", "L100", "L150", "AFTER"}, true, false, 2147483647},
+        {"logging -(2^32 + 1)", {{"NAVL_LOGGING", "-4294967297"}}, {}, false, false, -1},
         // -1 marks the environment unread: the next report reads it again.
         {"logging -1", {{"NAVL_LOGGING", "-1"}}, {"AFTER"}, false, false, -1},
         {"logging -5", {{"NAVL_LOGGING", "-5"}}, {}, false, false, -1},
@@ -115,9 +126,6 @@ TEST(Log, EnvironmentSetsLevelPrefixAndEcho)
 KEEL_CHILD(LogTrimCheck)
 {
     Log_Report(0, "CAUSE");
-    std::string before = ReadFile("navl.log");
-    WriteFile("navl.log", before + std::string(140000, 'z') + "\r\n");
-    Log_Report(0, "SECOND");
     return 0;
 }
 
@@ -169,13 +177,40 @@ TEST(Log, TrimCutsOlderHalfAtLineStartOnlyPastLimit)
             expected.push_back("Logfile truncated from " + std::to_string(c.size) + " bytes to " +
                                std::to_string(kept.size()) + " bytes");
         expected.push_back("CAUSE");
-        ASSERT_GE(after.size(), expected.size() + 2);
+        ASSERT_EQ(after.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i)
             EXPECT_EQ(StripPrefix(after[i]), expected[i]);
-        // The second report, within the minute, left the grown file whole.
-        EXPECT_EQ(after[expected.size()], std::string(140000, 'z'));
-        EXPECT_EQ(StripPrefix(after[expected.size() + 1]), "SECOND");
     }
+}
+
+// The first report checks the size at once; the file then grows past the
+// limit and the wall clock goes back an hour.  59 s on the monotonic clock
+// are not yet a minute; 61 s are, whatever the wall clock says.
+KEEL_CHILD(LogClockCheck)
+{
+    Log_Report(0, "FIRST");
+    std::string before = ReadFile("navl.log");
+    WriteFile("navl.log", before + MakeLogFile(140000, 100));
+    ClockShim_SetWallBack(3600);
+    ClockShim_Advance(59 * 1000);
+    Log_Report(0, "EARLY");
+    ClockShim_Advance(2 * 1000);
+    Log_Report(0, "LATE");
+    return 0;
+}
+
+TEST(Log, SizeCheckComesAMinuteLaterOnTheMonotonicClockWhateverTheWallClockSays)
+{
+    ChildResult r = RunChild("LogClockCheck", {{"NAVL_LOGGING", "25"}});
+    ASSERT_EQ(r.exit_code, 0);
+    std::vector<std::string> lines = SplitCrLf(r.log);
+    // FIRST (28 bytes), 140000 bytes of 100-byte lines and EARLY (28) were
+    // measured; the last 65536 bytes begin 8 bytes before a line start.
+    ASSERT_EQ(lines.size(), 655u + 3u);
+    EXPECT_EQ(lines[0], std::string(98, 'a'));
+    EXPECT_EQ(StripPrefix(lines[655]), "EARLY");
+    EXPECT_EQ(StripPrefix(lines[656]), "Logfile truncated from 140056 bytes to 65528 bytes");
+    EXPECT_EQ(StripPrefix(lines[657]), "LATE");
 }
 
 void ReportFormat(const char *format, ...)
@@ -246,31 +281,70 @@ TEST(Log, LinesEndInCrLfAndLongOrMissingTextsAreCutSafely)
 
 KEEL_CHILD(LogUnwritable)
 {
-    return Log_Report(0, "lost line");
+    ClockShim_RecordPauses();
+    Log_Report(0, "lost line");
+    WriteFile("pauses.txt", ClockShim_Pauses());
+    WriteFile("dropped.txt", std::to_string(keel::log_dropped_lines()));
+    return 0;
 }
 
-TEST(Log, UnopenableOrHeldFileLosesLineButStillEchoes)
+// Another process holding the log for writing keeps the line out and the
+// trim off: a file past the limit is left as it was.  The trim's open waits
+// for a held file as an append does; a directory is not worth waiting for.
+TEST(Log, LineIsDroppedAfterTenPausedAttemptsAndAHeldFileIsNotTrimmed)
 {
+    const char kTenPauses[] = "0 0 0 1 1 1 2 2 2 3";
+    const char kTrimsAndAppendsPauses[] = "0 0 0 1 1 1 2 2 2 3 0 0 0 1 1 1 2 2 2 3";
     for (bool held_by_writer : {false, true}) {
         SCOPED_TRACE(held_by_writer ? "held by another writer" : "a directory at the name");
         TempDir dir;
         intptr_t held = -1;
-        if (held_by_writer)
+        std::string content = MakeLogFile(204800, 100);
+        if (held_by_writer) {
+            WriteFile(dir.file("navl.log"), content);
             held = keel::plat::log_open_append(dir.file("navl.log").c_str());
-        else
+        } else {
             std::filesystem::create_directory(dir.file("navl.log"));
+        }
         ChildProcess child = StartChild("LogUnwritable", dir.path(), {{"NAVL_DEBUG", "1"}});
         int code = WaitChild(child);
         if (held != -1)
             keel::plat::log_close(held);
         ASSERT_EQ(code, 0);
         if (held_by_writer) {
-            EXPECT_EQ(ReadFile(dir.file("navl.log")), "");
+            EXPECT_EQ(ReadFile(dir.file("navl.log")), content);
         }
+        EXPECT_EQ(ReadFile(dir.file("pauses.txt")),
+                  held_by_writer ? kTrimsAndAppendsPauses : kTenPauses);
+        EXPECT_EQ(ReadFile(dir.file("dropped.txt")), "1");
         std::string out = WithoutCr(ReadFile(dir.file("stdout.txt")));
         ASSERT_FALSE(out.empty());
         EXPECT_EQ(StripPrefix(out.substr(0, out.size() - 1)), "lost line");
     }
+}
+
+// The trim's open and the appends' opens exclude each other, also within
+// one process; only a held file is worth another attempt.
+TEST(Log, TrimOpenAndAppendOpenExcludeEachOther)
+{
+    TempDir dir;
+    std::string name = dir.file("navl.log");
+    int held_when_missing = -1;
+    EXPECT_EQ(keel::plat::log_open_trim(name.c_str(), &held_when_missing), -1);
+    intptr_t append = keel::plat::log_open_append(name.c_str());
+    ASSERT_NE(append, -1);
+    int held_under_append = -1;
+    intptr_t trim_under_append = keel::plat::log_open_trim(name.c_str(), &held_under_append);
+    keel::plat::log_close(append);
+    int held = -1;
+    intptr_t trim = keel::plat::log_open_trim(name.c_str(), &held);
+    ASSERT_NE(trim, -1);
+    intptr_t append_under_trim = keel::plat::log_open_append(name.c_str());
+    keel::plat::log_close(trim);
+    EXPECT_EQ(held_when_missing, 0);
+    EXPECT_EQ(trim_under_append, -1);
+    EXPECT_EQ(held_under_append, 1);
+    EXPECT_EQ(append_under_trim, -1);
 }
 
 #if !defined(_WIN32)
@@ -288,43 +362,152 @@ TEST(Log, SymbolicLinkAtLogNameIsNeverFollowed)
 }
 #endif
 
-KEEL_CHILD(LogWriter)
+namespace {
+
+const int kWriters = 4;
+const int kWriterLines = 2000;  // numbered 0 .. 1999, then the last line 2000
+const char kPayload[] = "payload-payload-payload-payload";
+
+// Waits, at most a minute, until the current directory holds `count` files
+// whose names begin with `prefix`.
+bool WaitForFiles(const std::string &prefix, int count)
 {
-    const char *id = std::getenv("KEEL_WRITER");
-    for (int i = 0; i < 2000; ++i)
-        Log_Report(0, "writer %s line %04d payload-payload-payload-payload", id, i);
+    for (int waited = 0; waited < 30000; ++waited) {
+        int found = 0;
+        for (auto &entry : std::filesystem::directory_iterator("."))
+            if (entry.path().filename().string().compare(0, prefix.size(), prefix) == 0)
+                ++found;
+        if (found >= count)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+// Writes line n of writer `id`; notes n when the count of dropped lines
+// went up (the line's append, or the trim notice's, failed 10 attempts).
+void ReportNoting(const std::string &id, int n, std::string *dropped)
+{
+    uint32_t before = keel::log_dropped_lines();
+    Log_Report(0, "writer %s line %04d %s", id.c_str(), n, kPayload);
+    if (keel::log_dropped_lines() != before)
+        *dropped += std::to_string(n) + " ";
+}
+
+}  // namespace
+
+// Starts with the others, then writes its numbered lines, moving its
+// monotonic clock a minute ahead every 100 lines so that the next report
+// checks the size (and trims past the limit).  When every writer is done,
+// writes its last line, after which no trim comes.
+KEEL_CHILD(LogTrimWriter)
+{
+    std::string id = std::getenv("KEEL_WRITER");
+    if (!WaitForFiles("go", 1))
+        return 2;
+    std::string dropped;
+    for (int n = 0; n < kWriterLines; ++n) {
+        if (n % 100 == 0)
+            ClockShim_Advance(61 * 1000);
+        ReportNoting(id, n, &dropped);
+    }
+    WriteFile("done" + id, "");
+    if (!WaitForFiles("done", kWriters))
+        return 3;
+    ReportNoting(id, kWriterLines, &dropped);
+    WriteFile("dropped" + id + ".txt", dropped);
     return 0;
 }
 
-TEST(Log, ConcurrentProcessesNeverInterleaveLines)
+namespace {
+
+int CountOf(const std::string &text, const std::string &word)
 {
-    const int kProcs = 4, kLines = 2000;
+    int n = 0;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
+// The numbers that a writer noted as dropped, from its file.
+std::set<int> NotedDropped(const std::string &path)
+{
+    std::set<int> noted;
+    std::istringstream text(ReadFile(path));
+    for (int n; text >> n;)
+        noted.insert(n);
+    return noted;
+}
+
+}  // namespace
+
+// Every line whole; each writer's numbers one unbroken run up to its last
+// line, less the lines its appends dropped; every line missing below the
+// run removed by a trim.
+TEST(Log, ConcurrentProcessesKeepWholeUnbrokenRunsAcrossTrims)
+{
     TempDir dir;
     std::vector<ChildProcess> children;
-    for (int p = 0; p < kProcs; ++p)
-        children.push_back(StartChild("LogWriter", dir.path(), {{"KEEL_WRITER", std::to_string(p)}},
-                                      "stdout" + std::to_string(p) + ".txt"));
+    for (int p = 0; p < kWriters; ++p) {
+        std::string id = std::to_string(p);
+        children.push_back(StartChild("LogTrimWriter", dir.path(),
+                                      {{"NAVL_DEBUG", "1"}, {"KEEL_WRITER", id}},
+                                      "stdout" + id + ".txt"));
+    }
+    WriteFile(dir.file("go"), "");
     for (auto &child : children)
         ASSERT_EQ(WaitChild(child), 0);
-    std::string raw = ReadFile(dir.file("navl.log"));
-    std::set<std::string> seen;
+
+    std::vector<std::vector<int>> in_file(kWriters);  // each writer's numbers, in file order
     int torn = 0;
-    for (auto &line : SplitCrLf(raw)) {
+    for (auto &line : SplitCrLf(ReadFile(dir.file("navl.log")))) {
         std::string m = StripPrefix(line);
-        int writer = -1, n = -1;
+        int writer = -1;
+        int n = -1;
         char tail[64] = {0};
-        if (std::sscanf(m.c_str(), "writer %d line %d %63s", &writer, &n, tail) != 3 ||
-            std::string(tail) != "payload-payload-payload-payload" || writer < 0 ||
-            writer >= kProcs || n < 0 || n >= kLines || m.size() != 50 ||
-            !seen.insert(m).second)
+        bool numbered = std::sscanf(m.c_str(), "writer %d line %d %63s", &writer, &n, tail) == 3 &&
+                        std::string(tail) == kPayload && m.size() == 50 && writer >= 0 &&
+                        writer < kWriters;
+        if (numbered)
+            in_file[writer].push_back(n);
+        else if (m.compare(0, 23, "Logfile truncated from ") != 0)
             ++torn;
     }
-    int lost = kProcs * kLines - (int)seen.size();
-    std::printf("[ lines    ] %d written by %d processes, %d lost, %d torn\n", kProcs * kLines,
-                kProcs, lost, torn);
+
+    int trims = 0;
+    int removed_by_trims = 0;
+    int dropped = 0;
+    int lost_otherwise = 0;
+    int out_of_order = 0;
+    for (int p = 0; p < kWriters; ++p) {
+        SCOPED_TRACE(p);
+        std::string id = std::to_string(p);
+        trims += CountOf(ReadFile(dir.file("stdout" + id + ".txt")), "Logfile truncated from");
+        std::set<int> noted_dropped = NotedDropped(dir.file("dropped" + id + ".txt"));
+        const std::vector<int> &numbers = in_file[p];
+        ASSERT_FALSE(numbers.empty());
+        for (std::size_t i = 1; i < numbers.size(); ++i)
+            if (numbers[i] <= numbers[i - 1])
+                ++out_of_order;
+        std::set<int> present(numbers.begin(), numbers.end());
+        // A noted line found in the file had its trim notice dropped, not itself.
+        for (int n = 0; n <= kWriterLines; ++n) {
+            if (present.count(n))
+                continue;
+            if (noted_dropped.count(n))
+                ++dropped;
+            else if (n < numbers.front())
+                ++removed_by_trims;
+            else
+                ++lost_otherwise;
+        }
+    }
+    std::printf("[ lines    ] %d written by %d processes across %d trims: %d removed by trims, "
+                "%d dropped after 10 failed attempts, %d lost otherwise, %d torn\n",
+                kWriters * (kWriterLines + 1), kWriters, trims, removed_by_trims, dropped,
+                lost_otherwise, torn);
+    EXPECT_GE(trims, 5);
     EXPECT_EQ(torn, 0);
-    EXPECT_EQ(raw.substr(raw.size() - 2), "\r\n");
-    // Lines are lost only when a writer fails its ten attempts, which the
-    // machine's load decides; so the loss is printed, not bounded.
-    EXPECT_GT(seen.size(), 0u);
+    EXPECT_EQ(out_of_order, 0);
+    EXPECT_EQ(lost_otherwise, 0);
 }

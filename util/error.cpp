@@ -17,6 +17,7 @@
  * the vector is read, and no slot is emptied on its account.
  */
 #include <stdlib.h>
+#include <string.h>
 
 #include "check.h"
 #include "scoped_lock.h"
@@ -48,6 +49,9 @@ Error *error_make(int32_t code, int32_t user_visible, const char *format, va_lis
         Log_Report(0, "Unable to allocate Error error");
         return NULL;
     }
+    /* Every byte defined, padding included: Error has no Equal, so
+     * containers compare records byte for byte. */
+    memset(error, 0, sizeof *error);
     error->ftbl = &Error_Table;
     char buf[keel::FORMAT_BUFFER_SIZE];
     const char *text = buf;

@@ -9,13 +9,21 @@
 // - The two working buffers (message and line) live on the caller's stack,
 //   so a report never allocates and never fails for want of memory.
 // - Once the level is known, a filtered-out report costs one relaxed read of
-//   global_log_level: no lock, no allocation, no system call.
+//   global_log_level: each entry tests the level before it sets up its
+//   argument list; no lock, no allocation, no system call.
+// - The trim reads and rewrites the file through one open that excludes
+//   every writer of every process, and is skipped while another writer
+//   holds the file: no other process's line is lost, doubled or torn by it.
+// - The once-a-minute size check runs on the monotonic clock, so setting
+//   the wall clock back cannot stop it.
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "log_internal.h"
 #include "platform.h"
 #include "scoped_lock.h"
 #include "util.h"
@@ -31,14 +39,17 @@ const size_t kWorkBuffer = 1024;   // message and line: at most 1023 characters
 const size_t kStampBuffer = 64;
 const int kOpenAttempts = 10;
 const long kSizeLimitKb = 128;
-const long kHalfLimit = kSizeLimitKb * 1024 / 2;
-const time_t kCheckInterval = 60;
+const uint64_t kSizeLimit = kSizeLimitKb * 1024;
+const size_t kHalfLimit = kSizeLimit / 2;
+const int64_t kCheckIntervalMs = 60 * 1000;
 
 std::atomic<int> g_ready{0};   // 1 between Log_Startup and Log_Shutdown
 int g_env_level = -1;          // -1: the environment has not been read
 int g_echo = 0;
 const char g_file_name[512] = "navl.log";
-time_t g_last_check = 1;       // far in the past: the first written report checks
+bool g_size_checked = false;   // false: the first written report checks
+int64_t g_last_check_ms = 0;   // monotonic time of the last size check
+std::atomic<uint32_t> g_dropped{0};
 
 // Pulls the library's attach and detach into every program that reports,
 // also when it links the static library.
@@ -46,13 +57,44 @@ __attribute__((used)) int *const g_entry_anchor = &keel_entry_anchor;
 
 int level_now() { return __atomic_load_n(&global_log_level, __ATOMIC_RELAXED); }
 
+// True when the level is known and the report's level is above it.  Every
+// entry tests this first, before it touches its arguments.
+inline bool filtered_out(int level)
+{
+    int known = level_now();
+    return known != -1 && level > known;
+}
+
+// NAVL_LOGGING read as atoi reads it (leading blanks, a sign, the digits up
+// to the first other character; no digits give 0), except that a number
+// beyond an int is clamped to INT_MIN or INT_MAX, where atoi's result is
+// undefined.
+int parse_level(const char *text)
+{
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+        ++text;
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    const long long kBeyond = (long long)INT_MAX + 1;  // -kBeyond is INT_MIN
+    long long value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > kBeyond)
+            value = kBeyond;
+    }
+    if (negative)
+        return (int)-value;
+    return value > INT_MAX ? INT_MAX : (int)value;
+}
+
 void read_environment()
 {
     if (std::getenv("NAVL_DEBUG") != nullptr) {
         g_env_level = 100;
         g_echo = 1;
     } else if (const char *logging = std::getenv("NAVL_LOGGING")) {
-        g_env_level = std::atoi(logging);
+        g_env_level = parse_level(logging);
     } else {
         g_env_level = 0;
     }
@@ -104,6 +146,7 @@ void form_prefix(char *prefix)
 
 // The message, cut to what the buffer holds.  A null format is not a
 // reason to crash: it stands as a text of its own.
+void form_message(char *message, const char *format, va_list args) KEEL_PRINTF(2, 0);
 void form_message(char *message, const char *format, va_list args)
 {
     if (format == nullptr) {
@@ -144,17 +187,20 @@ void write_all(intptr_t file, const char *data, size_t n)
     }
 }
 
-// Opens the file for one exclusive append: 10 attempts, pausing k/3 ms
-// after failed attempt k, so a line being written by another process can
-// finish.  Returns -1 when every attempt failed.
+// The pause after failed open attempt k (counted from 0): k/3 ms, so 0, 0,
+// 0, 1, 1, 1, 2, 2, 2, 3, the tenth failure included.
+void pause_after(int attempt) { keel::plat::sleep_ms((unsigned)(attempt / 3)); }
+
+// Opens the file for one exclusive append: 10 attempts, pausing after each
+// failed one, so a line being written or a trim made by another process
+// can finish.  Returns -1 when every attempt failed.
 intptr_t open_for_append()
 {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         intptr_t file = keel::plat::log_open_append(g_file_name);
         if (file != -1)
             return file;
-        if (attempt + 1 < kOpenAttempts)
-            keel::plat::sleep_ms((unsigned)(attempt / 3));
+        pause_after(attempt);
     }
     return -1;
 }
@@ -178,8 +224,10 @@ void append_line(const char *line, size_t len)
         }
     }
     intptr_t file = open_for_append();
-    if (file == -1)
+    if (file == -1) {
+        g_dropped.fetch_add(1, std::memory_order_relaxed);
         return;
+    }
     write_all(file, crlf, out);
     keel::plat::log_close(file);
 }
@@ -192,56 +240,78 @@ void echo_line(const char *line)
     std::fflush(stdout);
 }
 
-// The number of bytes to keep: those after the first LF at or after the
-// point kHalfLimit bytes before the end; 0 when there is no such LF or
-// nothing follows it.
-long bytes_to_keep(FILE *file)
+// Whether the once-a-minute size check is due, and re-arms it when it is.
+// The monotonic clock measures the minute: a wall clock set back would
+// otherwise hold the check off for as long as it was set back.
+bool size_check_due()
 {
-    if (std::fseek(file, -kHalfLimit, SEEK_END) != 0)
-        return 0;
-    long read = 0;
-    int c;
-    do {
-        c = std::fgetc(file);
-        if (c == EOF)
-            return 0;
-        ++read;
-    } while (c != '\n');
-    return kHalfLimit - read;
+    int64_t now = keel::plat::monotonic_ms();
+    if (g_size_checked && now - g_last_check_ms < kCheckIntervalMs)
+        return false;
+    g_size_checked = true;
+    g_last_check_ms = now;
+    return true;
 }
 
-// Cuts the older half of the file at a line boundary.  Returns the number
-// of bytes kept, or -1 when the file was left as it was.
-long trim(void)
+// Keeps the bytes after the first LF of the file's last kHalfLimit bytes (a
+// line that begins exactly there goes too) and rewrites the file with them.
+// Returns the number kept, or -1 when there was nothing to keep or a step
+// failed.
+long cut_older_half(intptr_t file, uint64_t size)
 {
-    FILE *in = keel::plat::open_stream(g_file_name, "rb");
-    if (in == nullptr)
+    char *tail = (char *)std::malloc(kHalfLimit);
+    if (tail == nullptr)
         return -1;
-    long keep = bytes_to_keep(in);
-    char *kept = keep > 0 ? (char *)std::malloc((size_t)keep) : nullptr;
-    if (kept == nullptr || std::fread(kept, 1, (size_t)keep, in) != (size_t)keep) {
-        std::free(kept);
-        std::fclose(in);
-        return -1;
+    long kept = -1;
+    if (keel::plat::log_read_at(file, size - kHalfLimit, tail, kHalfLimit) == (long)kHalfLimit) {
+        const char *lf = (const char *)std::memchr(tail, '\n', kHalfLimit);
+        size_t keep = lf ? (size_t)(tail + kHalfLimit - (lf + 1)) : 0;
+        if (keep > 0 && keel::plat::log_rewrite(file, lf + 1, keep))
+            kept = (long)keep;
     }
-    std::fclose(in);
-    FILE *out = keel::plat::open_stream(g_file_name, "wb");
-    if (out == nullptr) {
-        std::free(kept);
-        return -1;
+    std::free(tail);
+    return kept;
+}
+
+// Opens the file for the trim.  While another writer holds it, tries again
+// with the appends' attempts and pauses, so that lines written all the time
+// by other processes do not put the trim off minute after minute.  Returns
+// -1 when the file is missing or unusable, or was held throughout.
+intptr_t open_for_trim()
+{
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        int held = 0;
+        intptr_t file = keel::plat::log_open_trim(g_file_name, &held);
+        if (file != -1 || !held)
+            return file;
+        pause_after(attempt);
     }
-    std::fwrite(kept, 1, (size_t)keep, out);
-    std::free(kept);
-    std::fclose(out);
-    return keep;
+    return -1;
+}
+
+// Measures the file and cuts its older half when it is past the limit, all
+// through one open that excludes every writer, so no other process's line
+// lands between the read and the rewrite.  While another writer holds the
+// file that open fails and nothing is measured or trimmed.  Returns the
+// number of bytes kept (with the measured size in *size), or -1 when the
+// file was not trimmed.
+long trim(uint64_t *size)
+{
+    intptr_t file = open_for_trim();
+    if (file == -1)
+        return -1;
+    long kept = -1;
+    if (keel::plat::log_size(file, size) && *size > kSizeLimit)
+        kept = cut_older_half(file, *size);
+    keel::plat::log_close(file);
+    return kept;
 }
 
 }  // namespace
 
 int Log_ReportV(int level, const char *format, va_list args)
 {
-    int known = level_now();
-    if (known != -1 && level > known)
+    if (filtered_out(level))
         return 0;
     if (!g_ready.load(std::memory_order_acquire))
         return 0;
@@ -266,6 +336,8 @@ int Log_ReportV(int level, const char *format, va_list args)
 
 int Log_Report(int level, const char *format, ...)
 {
+    if (filtered_out(level))
+        return 0;
     va_list args;
     va_start(args, format);
     Log_ReportV(level, format, args);
@@ -275,6 +347,8 @@ int Log_Report(int level, const char *format, ...)
 
 int Log_Trace(const char *format, ...)
 {
+    if (filtered_out(100))
+        return 0;
     va_list args;
     va_start(args, format);
     Log_ReportV(100, format, args);
@@ -291,19 +365,16 @@ void Log_Assert(const char *expr, const char *source, int line)
 void Log_CheckSize(void)
 {
     keel::ScopedLock hold(&global_log_lock);
-    if (time(nullptr) - g_last_check < kCheckInterval)
+    if (!size_check_due())
         return;
-    g_last_check = time(nullptr);
-
-    uint32_t size = 0;
-    if (!keel::plat::file_size(g_file_name, &size))
-        size = 0;
-    if (size <= (uint32_t)(kSizeLimitKb * 1024))
-        return;
-    long kept = trim();
+    uint64_t size = 0;
+    long kept = trim(&size);
     if (kept >= 0)
-        Log_Report(25, "Logfile truncated from %ld bytes to %ld bytes", (long)size, kept);
+        Log_Report(25, "Logfile truncated from %ld bytes to %ld bytes",
+                   size > (uint64_t)LONG_MAX ? LONG_MAX : (long)size, kept);
 }
+
+uint32_t keel::log_dropped_lines(void) { return g_dropped.load(std::memory_order_relaxed); }
 
 void Log_Startup(void)
 {

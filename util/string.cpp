@@ -156,6 +156,8 @@ String *String_New(void)
         Log_Report(0, "Unable to allocate String ps");
         return NULL;
     }
+    /* Every byte defined, padding included: byte-wise equality reads them. */
+    memset(ps, 0, sizeof *ps);
     ps->ftbl = &String_Table;
     ps->bIsSet = 0;
     ps->string = NULL;

@@ -54,7 +54,23 @@ KEEL_API extern Lock global_log_lock;
  * mode (NAVL_DEBUG) the line is echoed on standard output.  Never fails:
  * always returns 0.  A message longer than the line's 1023 characters is
  * cut; the line still ends with its line end.  A null format writes
- * "(null format)" in its place. */
+ * "(null format)" in its place.
+ *
+ * The level is tested first: a report filtered out costs one read of
+ * global_log_level and no formatting (the caller has evaluated its
+ * arguments already).  NAVL_LOGGING is read as atoi reads it (leading
+ * blanks, a sign, digits up to the first other character, a word gives
+ * 0), except that a number beyond an int is clamped to INT_MIN or INT_MAX.
+ *
+ * Each line goes to the file through its own open and close, and in one
+ * write call with its CR LFs already in place, so a line is never split
+ * around another process's.  The open is tried 10 times, with pauses of 0,
+ * 0, 0, 1, 1, 1, 2, 2, 2 and 3 ms after the failed attempts; after the
+ * tenth the line is dropped (another process held the file throughout).
+ * The time stamp is formed once a second and reused for the lines of that
+ * second.  On Windows the layer formats with the toolchain's C99 printf,
+ * not the system runtime's: %e gives two exponent digits, and %zu and %lld
+ * work. */
 KEEL_API int Log_Report(int level, const char *format, ...) KEEL_PRINTF(2, 3);
 KEEL_API int Log_ReportV(int level, const char *format, va_list args) KEEL_PRINTF(2, 0);
 /* Log_ReportV at level 100.  Callers guard it: only when global_log_level
@@ -63,7 +79,16 @@ KEEL_API int Log_Trace(const char *format, ...) KEEL_PRINTF(1, 2);
 /* The assertion report: level 0, "Assertion failed: <expr> in file
  * <source> on line <line>\n" (so the file shows an empty line after it). */
 KEEL_API void Log_Assert(const char *expr, const char *source, int line);
-/* The once-a-minute size check and trim; called by Log_ReportV only. */
+/* The size check and trim; called by Log_ReportV only.  The check runs at
+ * the first written report and then once a minute at most, measured on a
+ * monotonic clock (setting the wall clock back does not hold it off).  A
+ * file past 128 KiB keeps the whole lines of its last 64 KiB, followed by
+ * the level-25 notice "Logfile truncated from <size> bytes to <kept>
+ * bytes".  The file is measured, read and rewritten through one open that
+ * excludes every writer of every process, so no other process's line is
+ * lost, doubled or torn by the trim.  That open waits for another
+ * process's line as an append does (10 attempts, the same pauses); a file
+ * held by another writer throughout is left alone until the next check. */
 KEEL_API void Log_CheckSize(void);
 KEEL_API void Log_Startup(void);
 KEEL_API void Log_Shutdown(void);
@@ -117,7 +142,8 @@ KEEL_API String *String_New(void);
  * would reach the caller. */
 KEEL_API String *String_NewFrom(const char *chars);
 /* As String_NewFrom, with the formatted text (cut at 1023 characters).
- * NULL, without a report, for a null format. */
+ * NULL, without a report, for a null format; an unset String when the
+ * runtime cannot apply the format. */
 KEEL_API String *String_NewFormat(const char *format, ...) KEEL_PRINTF(1, 2);
 /* A new String with s's value, made as String_NewFrom makes it; unset when
  * s is unset.  NULL for a null s (reported) or when the record cannot be
@@ -134,10 +160,12 @@ KEEL_API int32_t String_Set(String *ps, const char *chars);
  * report. */
 KEEL_API int32_t String_SetN(String *ps, const char *chars, uint32_t n);
 /* Appends chars; on an unset String this is String_Set, failure texts
- * included.  One exact-size re-allocation per call. */
+ * included.  One exact-size re-allocation per call; appending no
+ * characters to a set String re-allocates nothing and cannot fail. */
 KEEL_API int32_t String_Append(String *ps, const char *chars);
 /* Appends the characters of chars before its first NUL, at most n of them;
- * on an unset String this is String_SetN. */
+ * on an unset String this is String_SetN.  Appending no characters to a set
+ * String re-allocates nothing and cannot fail. */
 KEEL_API int32_t String_AppendN(String *ps, const char *chars, uint32_t n);
 /* Appends ch (an unset String then holds ch alone); one re-allocation per
  * character.  A NUL counts in length, but comparisons and copies stop at
@@ -330,7 +358,8 @@ KEEL_API extern uint32_t global_error_count;
 KEEL_API extern Lock global_error_lock;
 
 /* A new record, owned by the caller: message the formatted text (cut at
- * 1023 characters; "(null format)" for a null format), code 999,
+ * 1023 characters; "(null format)" for a null format, "(format error)" when
+ * the runtime cannot apply the format), code 999,
  * bUserVisible 0, hint NULL, osError 0.  NULL after the level-0 report
  * "Unable to allocate Error error" when the record cannot be allocated;
  * when only its message cannot, the record comes without one. */

@@ -3,7 +3,9 @@
 // The log file gets the same observable behaviour as on Windows from POSIX
 // primitives: an O_APPEND descriptor with a non-blocking exclusive flock
 // stands for the write open that shares the file for reading only, so a
-// second writer's open fails while a line is being written.  No open of the
+// second writer's open fails while a line is being written.  The trim takes
+// the same lock on a read-write descriptor and keeps it across its read,
+// cut and rewrite, so no other process's line lands in between.  No open of the
 // log follows a symbolic link or accepts anything but a regular file: a
 // link planted at the log's name would otherwise let another account make
 // this process overwrite or truncate a file of its choosing.
@@ -65,6 +67,21 @@ void sleep_ms(unsigned ms)
     }
 }
 
+// Linux's coarse clock costs a few nanoseconds (it is read on every written
+// line) and its few milliseconds of resolution are plenty for a minute.
+#if defined(CLOCK_MONOTONIC_COARSE)
+static const clockid_t kMonotonic = CLOCK_MONOTONIC_COARSE;
+#else
+static const clockid_t kMonotonic = CLOCK_MONOTONIC;
+#endif
+
+int64_t monotonic_ms(void)
+{
+    struct timespec now;
+    clock_gettime(kMonotonic, &now);
+    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
 // Opens without following a link; refuses what is not a regular file.
 // O_NONBLOCK keeps a FIFO planted at the name from blocking the open.
 static int open_regular(const char *name, int flags)
@@ -83,6 +100,8 @@ static int open_regular(const char *name, int flags)
 // The append path skips the regular-file test of open_regular: it runs for
 // every line, and O_NOFOLLOW with O_NONBLOCK already keeps links and FIFOs
 // without a reader out; the trim, which truncates, keeps the full test.
+// The flock belongs to this open file description alone, so it also
+// excludes a second open of the same file within this process.
 intptr_t log_open_append(const char *name)
 {
     int fd = open(name, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -106,29 +125,61 @@ long log_write(intptr_t handle, const char *data, size_t n)
 
 void log_close(intptr_t handle) { close((int)handle); }
 
-int file_size(const char *name, uint32_t *size)
+intptr_t log_open_trim(const char *name, int *held)
 {
-    int fd = open_regular(name, O_RDONLY);
+    *held = 0;
+    int fd = open_regular(name, O_RDWR);
     if (fd < 0)
-        return 0;
-    struct stat st;
-    int ok = fstat(fd, &st) == 0;
-    if (ok)
-        *size = (uint32_t)st.st_size;
-    close(fd);
-    return ok;
+        return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *held = errno == EWOULDBLOCK;
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
-FILE *open_stream(const char *name, const char *mode)
+int log_size(intptr_t handle, uint64_t *size)
 {
-    int flags = mode[0] == 'w' ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY;
-    int fd = open_regular(name, flags);
-    if (fd < 0)
-        return nullptr;
-    FILE *stream = fdopen(fd, mode);
-    if (stream == nullptr)
-        close(fd);
-    return stream;
+    struct stat st;
+    if (fstat((int)handle, &st) != 0)
+        return 0;
+    *size = (uint64_t)st.st_size;
+    return 1;
+}
+
+long log_read_at(intptr_t handle, uint64_t offset, char *data, size_t n)
+{
+    size_t done = 0;
+    while (done < n) {
+        ssize_t got = pread((int)handle, data + done, n - done, (off_t)(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += (size_t)got;
+    }
+    return (long)done;
+}
+
+// The trim's descriptor is not O_APPEND, so pwrite lands where it is told.
+int log_rewrite(intptr_t handle, const char *data, size_t n)
+{
+    int fd = (int)handle;
+    if (ftruncate(fd, 0) != 0)
+        return 0;
+    size_t done = 0;
+    while (done < n) {
+        ssize_t put = pwrite(fd, data + done, n - done, (off_t)done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return 0;
+        done += (size_t)put;
+    }
+    return 1;
 }
 
 // ------------------------------------------------------ events and threads

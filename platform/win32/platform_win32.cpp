@@ -2,8 +2,11 @@
 //
 // The log's write open shares the file for reading only, so while one
 // process writes a line every other writer's open fails with a sharing
-// violation (and is retried above).  New log files get a null access list,
-// so that every account can later open and write the file this process made.
+// violation (and is retried above).  The trim opens the file once for
+// reading and writing under the same share mode: that open fails while a
+// writer holds the file, and no writer gets in while the trim reads and
+// rewrites through it.  New log files get a null access list, so that
+// every account can later open and write the file this process made.
 #include "platform.h"
 
 #include <windows.h>
@@ -42,6 +45,17 @@ int format_timestamp(char *buf, size_t cap, int *error)
 uint32_t current_thread_id(void) { return (uint32_t)GetCurrentThreadId(); }
 
 void sleep_ms(unsigned ms) { Sleep(ms); }
+
+int64_t monotonic_ms(void)
+{
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    // Whole seconds first, so the product cannot overflow.
+    int64_t seconds = count.QuadPart / frequency.QuadPart;
+    int64_t rest = count.QuadPart % frequency.QuadPart;
+    return seconds * 1000 + rest * 1000 / frequency.QuadPart;
+}
 
 // Filled once, by the first line written; only ever touched under the log's
 // lock.
@@ -82,18 +96,66 @@ long log_write(intptr_t handle, const char *data, size_t n)
 
 void log_close(intptr_t handle) { CloseHandle((HANDLE)handle); }
 
-int file_size(const char *name, uint32_t *size)
+// Read and write access under FILE_SHARE_READ: refused while a writer has
+// the file open, and refusing writers while it is open.
+intptr_t log_open_trim(const char *name, int *held)
 {
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *held = file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
     if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    return (intptr_t)file;
+}
+
+int log_size(intptr_t handle, uint64_t *size)
+{
+    DWORD high = 0;
+    DWORD low = GetFileSize((HANDLE)handle, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
         return 0;
-    *size = (uint32_t)GetFileSize(file, nullptr);
-    CloseHandle(file);
+    *size = ((uint64_t)high << 32) | low;
     return 1;
 }
 
-FILE *open_stream(const char *name, const char *mode) { return fopen(name, mode); }
+static bool seek_to(HANDLE file, uint64_t offset)
+{
+    LONG high = (LONG)(offset >> 32);
+    DWORD low = SetFilePointer(file, (LONG)(DWORD)offset, &high, FILE_BEGIN);
+    return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+long log_read_at(intptr_t handle, uint64_t offset, char *data, size_t n)
+{
+    HANDLE file = (HANDLE)handle;
+    if (!seek_to(file, offset))
+        return -1;
+    size_t done = 0;
+    while (done < n) {
+        DWORD got = 0;
+        if (!ReadFile(file, data + done, (DWORD)(n - done), &got, nullptr))
+            return -1;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return (long)done;
+}
+
+int log_rewrite(intptr_t handle, const char *data, size_t n)
+{
+    HANDLE file = (HANDLE)handle;
+    if (!seek_to(file, 0) || !SetEndOfFile(file))
+        return 0;
+    size_t done = 0;
+    while (done < n) {
+        DWORD put = 0;
+        if (!WriteFile(file, data + done, (DWORD)(n - done), &put, nullptr) || put == 0)
+            return 0;
+        done += put;
+    }
+    return 1;
+}
 
 // ------------------------------------------------------ events and threads
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -26,6 +27,7 @@ static std::atomic<long> g_countdown{0};  // 0: disarmed
 static std::atomic<uintptr_t> g_thread{0};
 static std::atomic<bool> g_injected{false};
 static std::atomic<long> g_live{0};
+static std::atomic<unsigned char> g_fill{0};
 
 static bool should_fail()
 {
@@ -47,6 +49,15 @@ void AllocShim_FailAt(long k)
 }
 
 void AllocShim_Disarm() { g_countdown = 0; }
+void AllocShim_Fill(unsigned char fill) { g_fill = fill; }
+
+static void *filled(void *p, size_t n)
+{
+    unsigned char fill = g_fill.load(std::memory_order_relaxed);
+    if (p && fill)
+        std::memset(p, fill, n);
+    return p;
+}
 bool AllocShim_Injected() { return g_injected; }
 long AllocShim_Live() { return g_live; }
 
@@ -58,7 +69,7 @@ void *__wrap_malloc(size_t n)
     void *p = __real_malloc(n);
     if (p)
         ++g_live;
-    return p;
+    return filled(p, n);
 }
 
 void *__wrap_calloc(size_t n, size_t size)
@@ -80,8 +91,10 @@ void *__wrap_realloc(void *old, size_t n)
     if (should_fail())
         return nullptr;
     void *p = __real_realloc(old, n);
-    if (p && !old)
+    if (p && !old) {
         ++g_live;
+        filled(p, n);
+    }
     return p;
 }
 

@@ -10,6 +10,11 @@ void AllocShim_FailAt(long k);
 void AllocShim_Disarm();
 // Whether the armed failure has been injected since the last FailAt.
 bool AllocShim_Injected();
+// From now on every block that malloc (or realloc of a null pointer) gives,
+// on any thread, is filled with `fill` first; 0 stops the filling.  A test
+// can so tell the bytes a constructor defines from those it leaves as the
+// allocator gave them.
+void AllocShim_Fill(unsigned char fill);
 // Allocations minus frees over all threads since the process started.
 // Compare it across a region to find leaks there.
 long AllocShim_Live();

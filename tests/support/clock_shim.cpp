@@ -1,0 +1,82 @@
+// The clock and pause wrappers.  The wrapped backend functions are C++
+// functions, so their wrappers carry the mangled names:
+//   _ZN4keel4plat12monotonic_msEv  keel::plat::monotonic_ms()
+//   _ZN4keel4plat8sleep_msEj       keel::plat::sleep_ms(unsigned)
+#include "support/clock_shim.h"
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+
+extern "C" {
+int64_t __real__ZN4keel4plat12monotonic_msEv(void);
+void __real__ZN4keel4plat8sleep_msEj(unsigned ms);
+#if !defined(_WIN32)
+time_t __real_time(time_t *out);
+#endif
+}
+
+namespace {
+
+const int kMaxPauses = 64;
+
+std::atomic<long long> g_ahead_ms{0};
+std::atomic<long> g_wall_back{0};
+std::atomic<bool> g_recording{false};
+std::atomic<int> g_pause_count{0};
+std::atomic<unsigned> g_pauses[kMaxPauses];
+
+}  // namespace
+
+void ClockShim_Advance(long long ms) { g_ahead_ms += ms; }
+
+void ClockShim_SetWallBack(long seconds) { g_wall_back = seconds; }
+
+void ClockShim_RecordPauses()
+{
+    g_pause_count = 0;
+    g_recording = true;
+}
+
+std::string ClockShim_Pauses()
+{
+    std::string text;
+    int n = g_pause_count.load();
+    if (n > kMaxPauses)
+        n = kMaxPauses;
+    for (int i = 0; i < n; ++i) {
+        if (i > 0)
+            text += ' ';
+        text += std::to_string(g_pauses[i].load());
+    }
+    return text;
+}
+
+extern "C" {
+
+int64_t __wrap__ZN4keel4plat12monotonic_msEv(void)
+{
+    return __real__ZN4keel4plat12monotonic_msEv() + g_ahead_ms.load();
+}
+
+void __wrap__ZN4keel4plat8sleep_msEj(unsigned ms)
+{
+    if (g_recording) {
+        int i = g_pause_count++;
+        if (i < kMaxPauses)
+            g_pauses[i] = ms;
+    }
+    __real__ZN4keel4plat8sleep_msEj(ms);
+}
+
+#if !defined(_WIN32)
+time_t __wrap_time(time_t *out)
+{
+    time_t now = __real_time(nullptr) - g_wall_back.load();
+    if (out)
+        *out = now;
+    return now;
+}
+#endif
+
+}  // extern "C"
