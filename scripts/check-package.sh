@@ -139,6 +139,7 @@ export WINEPREFIX=$root/build/win64/wineprefix
 mkdir -p "$WINEPREFIX"
 /usr/lib/wine/wineserver -p 2>/dev/null || true
 /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 wine_bin="Z:$(echo "$prefix/bin" | tr / '\\')"
 for run in cmake-shared cmake-static by-hand pkgconfig-keel pkgconfig-keel-static; do
   (cd "$out/win64/$run" && WINEPATH=$wine_bin /usr/lib/wine/wine64 ./consumer.exe </dev/null) ||
@@ -197,5 +198,4 @@ top=$(cd "$dir" && ls | tr '\n' ' ')
 step "the source tree is as it was"
 [ "$(git status --porcelain --untracked-files=all 2>/dev/null || true)" = "$source_state_before" ] ||
   fail "the checks changed files in the source tree"
-/usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "package checks passed"
