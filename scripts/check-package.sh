@@ -55,6 +55,11 @@ check_headers() {
   [ "$found" = "generics.h keel_version.h util.h " ] || fail "include/keel holds: $found"
 }
 
+# The version as the project sets it; the installed files must carry it.
+version=$(sed -n 's/^project(keel VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || fail "no version in CMakeLists.txt's project()"
+soname=libkeel.so.${version%.*}
+
 source_state_before=$(git status --porcelain --untracked-files=all 2>/dev/null || true)
 rm -rf "$out"
 mkdir -p "$out"
@@ -64,8 +69,11 @@ step "linux64: install to build/package/linux64/prefix"
 prefix=$out/linux64/prefix
 install_preset linux64
 check_headers "$prefix"
-soname=$(readelf -d "$prefix/lib/libkeel.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
-[ "$soname" = "libkeel.so.0.1" ] || fail "the SONAME is '$soname', not libkeel.so.0.1"
+found=$(readelf -d "$prefix/lib/libkeel.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[ "$found" = "$soname" ] || fail "the SONAME is '$found', not $soname"
+grep -q "^#define KEEL_VERSION_STRING \"$version\"$" "$prefix/include/keel/keel_version.h" ||
+  fail "keel_version.h does not say $version"
+pkg-config --modversion "$prefix/lib/pkgconfig/keel.pc" | grep -qx "$version" || fail "keel.pc does not say $version"
 
 for link in shared static; do
   step "linux64: consumer through the CMake package, $link library"
@@ -75,8 +83,8 @@ for link in shared static; do
   quiet "$out/linux64/cmake-$link.log" cmake --build "$dir"
   (cd "$dir" && ./consumer)
 done
-readelf -d "$out/linux64/cmake-shared/consumer" | grep -q 'NEEDED.*\[libkeel\.so\.0\.1\]' ||
-  fail "the shared consumer does not load libkeel.so.0.1"
+readelf -d "$out/linux64/cmake-shared/consumer" | grep -qF "[$soname]" ||
+  fail "the shared consumer does not load $soname"
 if readelf -d "$out/linux64/cmake-static/consumer" | grep -q 'NEEDED.*libkeel'; then
   fail "the static consumer loads libkeel"
 fi
@@ -101,7 +109,7 @@ check_headers "$prefix"
 for f in bin/keel.dll lib/libkeel.dll.a lib/libkeel_static.a; do
   [ -f "$prefix/$f" ] || fail "win64: $f is not installed"
 done
-strings -el "$prefix/bin/keel.dll" | grep -qx "0.1.0" || fail "keel.dll has no version resource 0.1.0"
+strings -el "$prefix/bin/keel.dll" | grep -qx "$version" || fail "keel.dll has no version resource $version"
 
 for link in shared static; do
   step "win64: consumer through the CMake package, $link library"
@@ -152,7 +160,7 @@ prefix=$out/win32-dll/prefix
 install_preset win32-dll
 check_headers "$prefix"
 "$objdump64" -f "$prefix/bin/keel.dll" | grep -q 'file format pei-i386' || fail "keel.dll is not a 32-bit DLL"
-strings -el "$prefix/bin/keel.dll" | grep -qx "0.1.0" || fail "the 32-bit keel.dll has no version resource 0.1.0"
+strings -el "$prefix/bin/keel.dll" | grep -qx "$version" || fail "the 32-bit keel.dll has no version resource $version"
 quiet "$out/win32-dll/by-hand.log" i686-w64-mingw32-gcc -std=c99 -pedantic -Wall -Wextra -Werror \
   -I"$prefix/include/keel" tests/package/consumer.c -L"$prefix/lib" -lkeel -o "$out/win32-dll/consumer.exe"
 
