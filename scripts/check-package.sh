@@ -2,7 +2,8 @@
 # Checks keel as its users receive it, from outside the source tree:
 #   linux64    installed to a prefix; a C99 program (tests/package/consumer.c)
 #              built against it through the CMake package (shared and
-#              static) and pkg-config (keel and keel-static), and run;
+#              static) and pkg-config (keel and keel-static), and run; a
+#              shared object linking the static library exports nothing of it;
 #   win64      installed; the program built against the DLL (CMake package,
 #              pkg-config, and by hand with the import library) and against
 #              the static library (CMake package, pkg-config), and run under
@@ -88,6 +89,17 @@ readelf -d "$out/linux64/cmake-shared/consumer" | grep -qF "[$soname]" ||
 if readelf -d "$out/linux64/cmake-static/consumer" | grep -q 'NEEDED.*libkeel'; then
   fail "the static consumer loads libkeel"
 fi
+
+step "linux64: a shared object linking keel_static exports nothing of the layer"
+dir=$out/linux64/static-in-shared-object
+mkdir -p "$dir"
+quiet "$dir.log" gcc -std=c99 -shared -fPIC -DKEEL_STATIC -I"$prefix/include/keel" tests/package/consumer.c \
+  "$prefix/lib/libkeel_static.a" -o "$dir/libconsumer.so"
+nm -D --defined-only "$prefix/lib/libkeel.so" | awk '{print $3}' | sort >"$dir/keel-exports.txt"
+grep -qx Keel_Version "$dir/keel-exports.txt" || fail "no Keel_Version among libkeel.so's exports"
+nm -D --defined-only "$dir/libconsumer.so" | awk '{print $3}' | sort >"$dir/consumer-exports.txt"
+leaked=$(comm -12 "$dir/keel-exports.txt" "$dir/consumer-exports.txt" | tr '\n' ' ')
+[ -z "$leaked" ] || fail "a shared object linked with keel_static exports: $leaked"
 
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 for pc in keel keel-static; do
