@@ -15,9 +15,15 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "keel_version.h"
+
 /* One export macro for the whole layer.  Define KEEL_STATIC when linking the
- * static library; KEEL_BUILDING is set while the layer itself is compiled. */
-#if defined(_WIN32) && !defined(KEEL_STATIC)
+ * static library; KEEL_BUILDING is set while the shared library is compiled.
+ * The static library exports nothing, so that a program or library linking
+ * it does not export the layer's API in its turn. */
+#if defined(KEEL_STATIC)
+#  define KEEL_API
+#elif defined(_WIN32)
 #  if defined(KEEL_BUILDING)
 #    define KEEL_API __declspec(dllexport)
 #  else

@@ -1,13 +1,36 @@
 #!/usr/bin/env bash
-# Builds the layer and runs the example program in a fresh directory, once
-# at the default level and once in debug mode, then shows navl.log.
+# Builds the example program (build/linux64/log_example) and runs it three
+# times in build/example/, each run labelled: at the default level, with
+# NAVL_LOGGING=25, and in debug mode; after each run it shows the lines the
+# run added to navl.log.  The log stays in build/example/navl.log for a look
+# afterwards (each run of this script starts it afresh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset linux64 >/dev/null
-cmake --build build/linux64 --target log_example -j"$(nproc)" >/dev/null
-dir=$(mktemp -d)
+log=build/example-build.log
+mkdir -p build
+echo "=== building the example: cmake --preset linux64 && cmake --build build/linux64 --target log_example > $log"
+if ! { cmake --preset linux64 && cmake --build build/linux64 --target log_example -j"$(nproc)"; } >"$log" 2>&1; then
+  tail -n 40 "$log"
+  echo "the build failed (log: $log)"
+  exit 1
+fi
 exe="$PWD/build/linux64/log_example"
-(cd "$dir" && "$exe" && NAVL_LOGGING=25 "$exe" && NAVL_DEBUG=1 "$exe")
-echo "--- navl.log"
-cat "$dir/navl.log"
+dir=build/example
 rm -rf "$dir"
+mkdir -p "$dir"
+cd "$dir"
+# run LABEL ENV...: one labelled run, then the lines it added to navl.log.
+run() {
+  local label=$1
+  shift
+  local before=0
+  [ -f navl.log ] && before=$(wc -l <navl.log)
+  echo "=== run $label"
+  env "$@" "$exe"
+  echo "--- lines this run added to navl.log"
+  tail -n +"$((before + 1))" navl.log
+}
+run "1: default settings (neither NAVL_LOGGING nor NAVL_DEBUG set): level 0" -u NAVL_LOGGING -u NAVL_DEBUG
+run "2: NAVL_LOGGING=25: reports up to level 25" -u NAVL_DEBUG NAVL_LOGGING=25
+run "3: NAVL_DEBUG=1: level 100, thread ids, lines echoed on standard output" -u NAVL_LOGGING NAVL_DEBUG=1
+echo "=== the whole log stays in $dir/navl.log"

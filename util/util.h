@@ -18,6 +18,13 @@
 extern "C" {
 #endif
 
+/* ---------------------------------------------------------------- version */
+
+/* The running library's version, "MAJOR.MINOR.PATCH": a static string,
+ * never NULL, never to be freed.  KEEL_VERSION_STRING (keel_version.h) is
+ * the version of the headers the caller was compiled with. */
+KEEL_API const char *Keel_Version(void);
+
 /* ------------------------------------------------------------------ locks */
 
 /* A recursive lock: the holder may enter again, and other threads get in
