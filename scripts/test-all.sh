@@ -55,7 +55,9 @@ if build win64; then
   # Start Wine before ctest, so that its services do not inherit ctest's pipes.
   say "win64: starting Wine (prefix $WINEPREFIX)"
   mkdir -p "$WINEPREFIX"
-  /usr/lib/wine/wineserver -p
+  # A server already running for this prefix (left by a run by hand) is
+  # used as it is.
+  /usr/lib/wine/wineserver -p 2>/dev/null || true
   /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
   run_ctest win64 || failed+=("win64 tests")
 else
