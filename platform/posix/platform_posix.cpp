@@ -137,6 +137,19 @@ FILE *open_stream(const char *name, const char *mode)
 
 // -------------------------------------------------------- descriptor reads
 
+long read_descriptor(int fd, void *buf, unsigned n, int *error)
+{
+    ssize_t got;
+    do {
+        got = read(fd, buf, n);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        *error = errno;
+        return -1;
+    }
+    return (long)got;
+}
+
 // ----------------------------------------------------- local time, sockets
 
 }  // namespace plat

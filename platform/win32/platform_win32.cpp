@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+#include <errno.h>
+#include <io.h>
+
 namespace keel {
 namespace plat {
 
@@ -100,6 +103,16 @@ FILE *open_stream(const char *name, const char *mode) { return fopen(name, mode)
 // ------------------------------------------- optional modules, OS version
 
 // -------------------------------------------------------- descriptor reads
+
+long read_descriptor(int fd, void *buf, unsigned n, int *error)
+{
+    int got = _read(fd, buf, n);
+    if (got < 0) {
+        *error = errno;
+        return -1;
+    }
+    return (long)got;
+}
 
 // ----------------------------------------------------- local time, sockets
 

@@ -1,0 +1,22 @@
+// What an operation left beside its own result, for allocation sweeps and
+// bad-input tables: the error records it stored and the reports it wrote.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "support/log_capture.h"
+
+class SweepOutcome {
+public:
+    SweepOutcome();  // notes the records the store holds already
+    // " [code message]" for each record stored since the last call, in slot
+    // order, each taken out of the store and destroyed; then " <message>"
+    // for each report written since, cut before " at util:" or " in file ".
+    std::string Since();
+
+private:
+    LogCapture cap_;
+    size_t seen_ = 0;
+    std::set<const void *> kept_;
+};
