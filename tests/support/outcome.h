@@ -1,10 +1,15 @@
 // What an operation left beside its own result, for allocation sweeps and
-// bad-input tables: the error records it stored and the reports it wrote.
+// bad-input tables: the error records it stored and the reports it wrote;
+// and a runner of sweep tables.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <vector>
 
+#include "support/alloc_shim.h"
 #include "support/log_capture.h"
 
 class SweepOutcome {
@@ -20,3 +25,41 @@ private:
     size_t seen_ = 0;
     std::set<const void *> kept_;
 };
+
+// One operation of a sweep table: setup makes what it works on (nothing
+// failing), op runs with an allocation failing, describe tells what op
+// left, clear destroys everything setup and op made.  runs[k - 1] is what
+// describe and SweepOutcome::Since give after allocation k failed; the last
+// entry is the run in which nothing failed.
+template <class Fixture>
+struct SweepRow {
+    void (*setup)(Fixture &);
+    void (*op)(Fixture &);
+    std::string (*describe)(Fixture &);
+    std::vector<std::string> runs;
+};
+
+template <class Fixture>
+void SweepRows(const std::vector<SweepRow<Fixture>> &rows, void (*clear)(Fixture &))
+{
+    SweepOutcome outcome;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const SweepRow<Fixture> &row = rows[r];
+        const long n = static_cast<long>(row.runs.size());
+        const long base = AllocShim_Live();
+        Fixture f;
+        row.setup(f);
+        long runs = AllocShim_Sweep([&] { row.op(f); }, [&](long k, bool, long) {
+            {
+                std::string left = row.describe(f);
+                left += outcome.Since();
+                EXPECT_EQ(left, k <= n ? row.runs[k - 1] : "(extra)") << "row " << r << ", k " << k;
+            }
+            clear(f);
+            EXPECT_EQ(AllocShim_Live(), base) << "row " << r << ", leak at k " << k;
+            row.setup(f);
+        });
+        EXPECT_EQ(runs, n) << "row " << r;
+        clear(f);
+    }
+}
