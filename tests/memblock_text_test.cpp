@@ -275,13 +275,11 @@ TEST(Text, BadInputIsReportedAndLeavesEverythingValid)
     String unset = {&String_Table, 0, nullptr, 0};
     String *out = Make("old");
     Vector *v = Strings({});
-    Error other = {&Error_Table, nullptr, nullptr, 0, 0, 0};  // an object of another class
     Vector *mixed = Strings({"a"});
     Vector_Append(mixed, nullptr);
-    Vector_Append(mixed, &other);
+    Vector_Append(mixed, Error_New("an object of another class"));
     Vector_Append(mixed, Make(nullptr));
     Vector_Append(mixed, Make("b"));
-    Vector_SetOwning(mixed, 0);  // `other` lives on the stack
     MemBlock *m = MemBlock_New(8);
     struct Row { std::function<int32_t()> call; const char *left; };
     const Row rows[] = {
