@@ -14,9 +14,9 @@ namespace keel {
 // invariant.  False for a null String (reported, nothing to repair).
 bool string_checked(String *ps);
 
-// Gives ps a fresh exact-size array with the len bytes at `bytes` (NULs
-// kept, length counts them) and a NUL behind.  `bytes` may lie in ps's own
-// array.  `loud` writes String_Set's failure texts ("ERROR: malloc
+// Gives ps an exact-size array with the len bytes at `bytes` (NULs kept,
+// length counts them) and a NUL behind: its own array when it holds len
+// characters already, else a fresh one.  `bytes` may lie in ps's own array.  `loud` writes String_Set's failure texts ("ERROR: malloc
 // failed!" on standard error, the level-0 report).  False when the array
 // cannot be allocated: ps is then unset and no record is stored.
 bool string_set_bytes(String *ps, const char *bytes, size_t len, bool loud);

@@ -1,57 +1,19 @@
-// Streams: string and handle lines, logical lines, descriptors that cannot
-// be read, each allocation failing in turn, and bad input.  Handle streams
-// read regular files and pipes on every target (C runtime descriptors from
-// _open and _pipe on Windows).
+// Streams: string and handle lines, logical lines, and descriptors that
+// cannot be read.  Handle streams read regular files and pipes on every
+// target (C runtime descriptors from _open and _pipe on Windows).  Their
+// allocation failures and bad input: text_stream_failures_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
-#include "support/alloc_shim.h"
 #include "support/child.h"
+#include "support/descriptors.h"
 #include "support/outcome.h"
 #include "util.h"
 
 namespace {
-
-#if defined(_WIN32)
-int OpenFile(const std::string &path, bool write) { return _open(path.c_str(), (write ? _O_WRONLY : _O_RDONLY) | _O_BINARY); }
-void CloseFd(int fd) { _close(fd); }
-
-int PipeHolding(const std::string &bytes)  // the read end; the write end is closed
-{
-    int fds[2];
-    if (_pipe(fds, 65536, _O_BINARY) != 0)
-        return -1;
-    _write(fds[1], bytes.data(), static_cast<unsigned>(bytes.size()));
-    _close(fds[1]);
-    return fds[0];
-}
-#else
-int OpenFile(const std::string &path, bool write) { return open(path.c_str(), write ? O_WRONLY : O_RDONLY); }
-void CloseFd(int fd) { close(fd); }
-
-int PipeHolding(const std::string &bytes)  // the read end; the write end is closed
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    if (write(fds[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-        return -1;
-    close(fds[1]);
-    return fds[0];
-}
-#endif
 
 // A descriptor over the bytes: a regular file in `dir`, or a pipe.
 int Source(const TempDir &dir, const std::string &bytes, bool pipe)
@@ -59,7 +21,7 @@ int Source(const TempDir &dir, const std::string &bytes, bool pipe)
     if (pipe)
         return PipeHolding(bytes);
     WriteFile(dir.file("input"), bytes);
-    return OpenFile(dir.file("input"), false);
+    return OpenDescriptor(dir.file("input"), false);
 }
 
 std::string Shown(const String *line)  // "[value]", NULs included, or "(unset)"
@@ -138,7 +100,7 @@ TEST(Stream, HandleLinesFromFilesAndPipes)
             Stream *stream = Stream_OpenHandle(fd);
             EXPECT_EQ(ReadAll(stream, false), c.reads) << (pipe ? "pipe: " : "file: ") << c.bytes.substr(0, 20);
             Stream_Destroy(stream);
-            CloseFd(fd);  // the stream left it open
+            CloseDescriptor(fd);  // the stream left it open
         }
     }
 }
@@ -162,7 +124,7 @@ TEST(Stream, LogicalLinesJoinContinuationsOnEitherSource)
             EXPECT_EQ(ReadAll(stream, true), c.reads) << (handle ? "handle: " : "string: ") << c.text;
             Stream_Destroy(stream);
             if (handle)
-                CloseFd(fd);
+                CloseDescriptor(fd);
         }
     }
 }
@@ -171,9 +133,9 @@ TEST(Stream, DescriptorsThatCannotBeReadEndTheStream)
 {
     TempDir dir;
     WriteFile(dir.file("input"), "never read\n");
-    int write_only = OpenFile(dir.file("input"), true);
-    int closed = OpenFile(dir.file("input"), false);
-    CloseFd(closed);
+    int write_only = OpenDescriptor(dir.file("input"), true);
+    int closed = OpenDescriptor(dir.file("input"), false);
+    CloseDescriptor(closed);
     const std::string kRefused = " <Assertion failed: stream->handle != 0>";
     struct Case { int fd; std::vector<std::string> reads; std::string reports; };
     const Case cases[] = {
@@ -188,116 +150,5 @@ TEST(Stream, DescriptorsThatCannotBeReadEndTheStream)
         EXPECT_EQ(outcome.Since(), c.reports) << "descriptor " << c.fd;
         Stream_Destroy(stream);
     }
-    CloseFd(write_only);
-}
-
-// What each operation leaves with each allocation failing in turn: the
-// line, lastLine and what the next logical read gives.
-struct StreamFixture {
-    int fd = -1;
-    Stream *stream = nullptr;
-    String *line = nullptr;
-};
-
-void Clear(StreamFixture &f)
-{
-    if (f.stream)
-        Stream_Destroy(f.stream);
-    if (f.fd >= 0)
-        CloseFd(f.fd);
-    if (f.line)
-        String_Destroy(f.line);
-    f = StreamFixture();
-}
-
-void LineOnly(StreamFixture &f) { f.line = String_New(); }
-
-void OverText(StreamFixture &f)
-{
-    f.line = String_New();
-    f.stream = Stream_OpenString("key = a \\\n   b\nnext\n");
-}
-
-void OverPipe(StreamFixture &f)
-{
-    f.line = String_New();
-    f.fd = PipeHolding("line\n");
-}
-
-void OverLongLine(StreamFixture &f)
-{
-    f.line = String_New();
-    f.fd = PipeHolding(std::string(300, 'q') + "\nz");
-    f.stream = Stream_OpenHandle(f.fd);
-}
-
-std::string Short(const std::string &shown) { return shown.size() > 20 ? shown.substr(0, 4) + "..." : shown; }
-
-std::string Describe(StreamFixture &f)
-{
-    if (!f.stream)
-        return "(null)";
-    std::string read = Short(Shown(f.line)) + " " + Short(Shown(f.stream->lastLine));
-    Stream_ReadLogicalLine(f.stream, f.line);
-    return read + " then " + Shown(f.line);
-}
-
-#define MALLOC_FAILED " [999 malloc failed!]"
-#define NO_STRING " <Unable to allocate String ps>"
-
-TEST(Stream, EveryOperationWithEachAllocationFailingInTurn)
-{
-    SweepRows<StreamFixture>({
-        {LineOnly, [](StreamFixture &f) { f.stream = Stream_OpenString("a\nb"); },
-         Describe, {"(null) <Unable to allocate Stream stream>", "(null)" NO_STRING, "(null)" NO_STRING,
-                    "(null) <Unable to malloc 4 bytes>", "(unset) (unset) then [a]"}},
-        {OverPipe, [](StreamFixture &f) { f.stream = Stream_OpenHandle(f.fd); },
-         Describe, {"(null) <Unable to allocate Stream stream>", "(null)" NO_STRING, "(unset) (unset) then [line]"}},
-        {OverText, [](StreamFixture &f) { Stream_ReadLine(f.stream, f.line); },
-         Describe, {"(unset) (unset) then [b]" MALLOC_FAILED,
-                    "[key = a \\] (unset) then [b]" MALLOC_FAILED " <Unable to malloc 10 bytes>",
-                    "[key = a \\] [key = a \\] then [b]"}},
-        {OverLongLine, [](StreamFixture &f) { Stream_ReadLine(f.stream, f.line); },  // gathered, set, copied
-         Describe, {"(unset) (unset) then [z]" MALLOC_FAILED, "(unset) (unset) then [z]" MALLOC_FAILED,
-                    "[qqq... (unset) then [z]" MALLOC_FAILED " <Unable to malloc 301 bytes>",
-                    "[qqq... [qqq... then [z]"}},
-        {OverText, [](StreamFixture &f) { Stream_ReadLogicalLine(f.stream, f.line); },
-         Describe, {"(unset) (unset) then [key = a b]" NO_STRING,
-                    "(unset) (unset) then [b]" MALLOC_FAILED,  // a lost physical line ends the logical one
-                    "[key = a b] [   b] then [next]" MALLOC_FAILED " <Unable to malloc 10 bytes>",
-                    "(unset) (unset) then [next]" MALLOC_FAILED,
-                    "[key = a b] (unset) then [next]" MALLOC_FAILED " <Unable to malloc 5 bytes>",
-                    "(unset) [   b] then [next]" MALLOC_FAILED,
-                    "[key = a b] [   b] then [next]"}},
-    }, Clear);
-}
-
-TEST(Stream, BadInputIsReportedAndConsumesNothing)
-{
-    Stream *text = Stream_OpenString("first\nsecond\n");
-    Stream *damaged = Stream_OpenString("x");
-    damaged->type = 7;
-    String *line = String_NewFrom("old");
-    struct Row { std::function<void()> call; const char *left; };
-    const Row rows[] = {
-        {[&] { Stream_ReadLine(nullptr, line); }, "(unset) <Assertion failed: stream != NULL>"},
-        {[&] { Stream_ReadLogicalLine(nullptr, line); }, "(unset) <Assertion failed: stream != NULL>"},
-        {[&] { Stream_ReadLine(text, nullptr); }, "(unset) <Assertion failed: ps != NULL>"},
-        {[&] { Stream_ReadLogicalLine(text, nullptr); }, "(unset) <Assertion failed: ps != NULL>"},
-        {[&] { Stream_ReadHandleLine(text, line); }, "(unset) <Assertion failed: stream->type == HANDLE_STREAM>"},
-        {[&] { Stream_ReadLine(damaged, line); }, "(unset) <Assertion failed: 0>"},
-        {[&] { String_Set(line, Stream_AtEnd(nullptr) ? "at end" : "not at end"); }, "[at end] <Assertion failed: stream != NULL>"},
-        {[&] { String_Set(line, Stream_AtEnd(damaged) ? "at end" : "not at end"); }, "[at end] <Assertion failed: 0>"},
-        {[&] { Stream_Destroy(nullptr); }, "[at end] <Assertion failed: stream != NULL>"},
-        {[&] { Stream_ReadLine(text, line); }, "[first]"},  // nothing was consumed
-    };
-    SweepOutcome outcome;
-    for (const Row &row : rows) {
-        row.call();
-        EXPECT_EQ(Shown(line) + outcome.Since(), row.left) << "row " << &row - rows;
-    }
-    String_Destroy(line);
-    damaged->type = STRING_STREAM;
-    Stream_Destroy(damaged);
-    Stream_Destroy(text);
+    CloseDescriptor(write_only);
 }

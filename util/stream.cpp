@@ -221,9 +221,12 @@ int32_t Stream_ReadHandleLine(Stream *stream, String *line)
 {
     if (!keel::string_checked(line))
         return 0;
-    String_Clear(line);
-    if (!stream_sound(stream) || !KEEL_CHECK(stream->type == HANDLE_STREAM))
+    /* line keeps its array until a line is delivered, which may reuse it;
+     * every way out without a line leaves it unset. */
+    if (!stream_sound(stream) || !KEEL_CHECK(stream->type == HANDLE_STREAM)) {
+        String_Clear(line);
         return 0;
+    }
     keel::ByteBuffer gathered; /* the part of a line that spans reads */
     bool gathering = false;
     for (;;) {
@@ -252,7 +255,10 @@ int32_t Stream_ReadHandleLine(Stream *stream, String *line)
     }
     /* The end: what this read gathered, as it is (at least ""); nothing when
      * the end had been met before. */
-    return gathering ? deliver(line, gathered.data(), gathered.size(), gathered.failed()) : 0;
+    if (gathering)
+        return deliver(line, gathered.data(), gathered.size(), gathered.failed());
+    String_Clear(line);
+    return 0;
 }
 
 /* --------------------------------------------------------- logical lines */

@@ -413,8 +413,15 @@ int stringbagelem_compare_slot(const void *slot_a, const void *slot_b)
 
 bool keel::string_checked(String *ps) { return string_usable(ps); }
 
+/* A value of the same length goes into the array the String has: a reader
+ * delivering lines of one length then allocates nothing. */
 bool keel::string_set_bytes(String *ps, const char *bytes, size_t len, bool loud)
 {
+    if (ps->bIsSet && ps->string && ps->length == len) {
+        memmove(ps->string, bytes, len);
+        ps->string[len] = '\0';
+        return true;
+    }
     return set_chars(ps, bytes, len, loud);
 }
 

@@ -26,21 +26,21 @@ private:
     std::set<const void *> kept_;
 };
 
-// One operation of a sweep table: setup makes what it works on (nothing
-// failing), op runs with an allocation failing, describe tells what op
-// left, clear destroys everything setup and op made.  runs[k - 1] is what
-// describe and SweepOutcome::Since give after allocation k failed; the last
-// entry is the run in which nothing failed.
+// One row of a sweep table: op runs with an allocation failing; runs[k - 1]
+// is what the table's describe and SweepOutcome::Since give after
+// allocation k failed, and the last entry the run in which nothing failed.
 template <class Fixture>
 struct SweepRow {
-    void (*setup)(Fixture &);
     void (*op)(Fixture &);
-    std::string (*describe)(Fixture &);
     std::vector<std::string> runs;
 };
 
+// For each row and k = 1, 2, ...: setup (nothing failing), op with
+// allocation k failing, then expects describe + the records and reports
+// to be runs[k - 1], clears, and expects nothing leaked.
 template <class Fixture>
-void SweepRows(const std::vector<SweepRow<Fixture>> &rows, void (*clear)(Fixture &))
+void SweepRows(const std::vector<SweepRow<Fixture>> &rows, void (*setup)(Fixture &),
+               std::string (*describe)(Fixture &), void (*clear)(Fixture &))
 {
     SweepOutcome outcome;
     for (size_t r = 0; r < rows.size(); ++r) {
@@ -48,16 +48,16 @@ void SweepRows(const std::vector<SweepRow<Fixture>> &rows, void (*clear)(Fixture
         const long n = static_cast<long>(row.runs.size());
         const long base = AllocShim_Live();
         Fixture f;
-        row.setup(f);
+        setup(f);
         long runs = AllocShim_Sweep([&] { row.op(f); }, [&](long k, bool, long) {
             {
-                std::string left = row.describe(f);
+                std::string left = describe(f);
                 left += outcome.Since();
                 EXPECT_EQ(left, k <= n ? row.runs[k - 1] : "(extra)") << "row " << r << ", k " << k;
             }
             clear(f);
             EXPECT_EQ(AllocShim_Live(), base) << "row " << r << ", leak at k " << k;
-            row.setup(f);
+            setup(f);
         });
         EXPECT_EQ(runs, n) << "row " << r;
         clear(f);
