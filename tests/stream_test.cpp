@@ -61,7 +61,6 @@ TEST(Stream, StringLinesKeepTheirCrAndDropAnEmptyLastLine)
         {"a\r\nb", {"[a\r] 2", "[b] 1", "[(same)] 0 end"}},
         {"a\n\nb", {"[a] 1", "[] 0", "[b] 1", "[(same)] 0 end"}},
         {"a\n\n", {"[a] 1", "[(same)] 0 end"}},
-        {"", {"[(same)] 0 end"}},
         {nullptr, {"[(same)] 0 end"}},
     };
     for (const Case &c : cases) {
@@ -86,7 +85,6 @@ TEST(Stream, HandleLinesFromFilesAndPipes)
     const Case cases[] = {
         {"x\r\n", {"[x]", "[] end", "(unset) end"}},
         {"abc", {"[abc] end", "(unset) end"}},
-        {"", {"[] end", "(unset) end"}},
         {"a\n\nb\r\n", {"[a]", "[]", "[b]", "[] end", "(unset) end"}},
         {std::string("a\0b\r\r\nc\r", 8), {std::string("[a\0b]", 5), "[c\r] end", "(unset) end"}},
         {q300 + "\nz", {"[" + q300 + "]", "[z] end", "(unset) end"}},
