@@ -50,7 +50,10 @@ void String_ToLower(String *s)
     unsigned char *p = reinterpret_cast<unsigned char *>(chars_of(s));
     if (!p)
         return;
-    for (uint32_t i = 0; i < s->length; ++i)
+    /* The length in a local: stores through p may alias s, which would make
+     * the loop read it anew each time and keep it from being vectorised. */
+    const uint32_t n = s->length;
+    for (uint32_t i = 0; i < n; ++i)
         p[i] = keel::to_lower(p[i]);
 }
 
@@ -61,7 +64,8 @@ void String_CollapseSpaces(String *s)
         return;
     uint32_t w = 0;
     bool after_space = true; /* so leading whitespace writes nothing */
-    for (uint32_t r = 0; r < s->length; ++r) {
+    const uint32_t n = s->length; /* a local: stores through p may alias s */
+    for (uint32_t r = 0; r < n; ++r) {
         unsigned char c = static_cast<unsigned char>(p[r]);
         if (!keel::is_blank_or_line_end(c)) {
             p[w++] = static_cast<char>(c);
