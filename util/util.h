@@ -300,7 +300,10 @@ KEEL_API int32_t String_Join(Vector *vector, const char *sep, String *out);
  * reported by Stream_Check ("stream != NULL", "stream->string != NULL",
  * "stream->file != NULL", "stream->handle != 0", "0"); after such a report
  * a read leaves the line unset and touches nothing else, and Stream_AtEnd
- * gives 1.  So descriptor 0 cannot be read through a stream. */
+ * gives 1.  So descriptor 0 cannot be read through a stream.  A stream
+ * without a reader (a FILE_STREAM) is reported as "stream->reader != NULL"
+ * by Stream_ReadLine, Stream_ReadLogicalLine and Stream_AtEnd, with the
+ * same outcome. */
 #define STRING_STREAM 1
 #define FILE_STREAM   2
 #define HANDLE_STREAM 3
@@ -344,8 +347,10 @@ KEEL_API Stream *Stream_OpenHandle(int32_t fd);
  * open.  A null stream is reported and ignored. */
 KEEL_API void Stream_Destroy(Stream *stream);
 /* line gets the next physical line through the stream's reader, and
- * lastLine a copy of it (unset when line is); returns the stream.  A null
- * line is reported ("ps != NULL") and nothing is read. */
+ * lastLine a copy of it (unset when line is); returns the stream.  A copy
+ * that cannot be allocated leaves lastLine unset, with String_Set's failure
+ * texts and record.  A null line is reported ("ps != NULL") and nothing is
+ * read. */
 KEEL_API Stream *Stream_ReadLine(Stream *stream, String *line);
 /* line gets the next logical line; returns the stream.  Physical lines
  * ending in a backslash (trailing whitespace and backslashes are dropped)
@@ -354,9 +359,10 @@ KEEL_API Stream *Stream_ReadLine(Stream *stream, String *line);
  * before a line's last other character is kept.  Whitespace here is TAB,
  * LF, VT, FF, CR and space.  A line of only whitespace gives "".  At the
  * end line is unset, or holds what was gathered before the end (take it
- * when it is not empty).  When the line cannot be allocated, the continued
- * lines are still consumed and line is left unset (the String operations'
- * failure record). */
+ * when it is not empty).  When a physical line or the logical line cannot
+ * be allocated, line is left unset and a "malloc failed!" record stored; a
+ * physical line lost that way also ends its logical line, so what continued
+ * it comes as the next one. */
 KEEL_API Stream *Stream_ReadLogicalLine(Stream *stream, String *line);
 /* bAtEnd; 1 after Stream_Check has reported the stream. */
 KEEL_API int32_t Stream_AtEnd(Stream *stream);
