@@ -92,6 +92,13 @@ int log_rewrite(intptr_t handle, const char *data, size_t n);
 
 /* ------------------------------------------------------ descriptor reads */
 
+/* Reads up to n bytes of descriptor fd into buf: the count read, 0 at the
+ * end of the file, or -1 with the OS error number in *error.  The
+ * descriptor is never closed.  POSIX: read, retried when a signal
+ * interrupts it.  Win32: _read, on a descriptor of the C runtime (_open,
+ * _pipe); a descriptor the runtime does not know gives -1 (EBADF). */
+long read_descriptor(int fd, void *buf, unsigned n, int *error);
+
 /* --------------------------------------------------- local time, sockets */
 
 /* The local calendar fields of a calendar time, in the process's time zone

@@ -21,6 +21,7 @@
 #include <string.h>
 
 #include "check.h"
+#include "string_internal.h"
 #include "util.h"
 
 namespace {
@@ -409,3 +410,29 @@ int stringbagelem_compare_slot(const void *slot_a, const void *slot_b)
 }
 
 }  // namespace
+
+/* ------------------------------------------- for the other util sources */
+
+bool keel::string_checked(String *ps) { return string_usable(ps); }
+
+/* A value of the same length goes into the array the String has: a reader
+ * delivering lines of one length then allocates nothing. */
+bool keel::string_set_bytes(String *ps, const char *bytes, size_t len, bool loud)
+{
+    if (ps->bIsSet && ps->string && ps->length == len) {
+        memmove(ps->string, bytes, len);
+        ps->string[len] = '\0';
+        return true;
+    }
+    return set_chars(ps, bytes, len, loud);
+}
+
+void keel::string_adopt(String *ps, char *chars, size_t len)
+{
+    free(ps->string);
+    ps->string = chars;
+    ps->length = (uint32_t)len;
+    ps->bIsSet = 1;
+}
+
+int32_t keel::string_malloc_failed(void) { return malloc_failed(); }

@@ -229,7 +229,201 @@ KEEL_API extern const FunctionTable StringBagElem_Table;
 
 /* ------------------------------------------------- memory blocks and text */
 
+/* A MemBlock owns one raw run of bytes (not initialised, no terminator) that
+ * its owner resizes.  The block does not record its size: whoever asked for
+ * n bytes passes n.  One thread uses a block at a time. */
+typedef struct MemBlock {
+    const FunctionTable *ftbl;
+    void *bytes; /* owned; NULL when nothing is held */
+} MemBlock;
+
+/* "MemBlock": Destroy MemBlock_Destroy, no Equal, no Compare. */
+KEEL_API extern const FunctionTable MemBlock_Table;
+
+/* A new block of size bytes, owned by the caller.  NULL after the level-0
+ * report "Unable to allocate MemBlock mem" when the record cannot be
+ * allocated.  When only the bytes cannot, the block is returned with bytes
+ * NULL after the level-0 report "Failed to allocate block of <size> bytes";
+ * no error record is made, so test bytes.  A size of 0 is no failure: no
+ * report, whatever bytes holds.  Sizes are written unsigned. */
+KEEL_API MemBlock *MemBlock_New(uint32_t size);
+/* Gives the block exactly size bytes; the first min(old, new) stay.  0 on
+ * success.  A size of 0 frees the bytes and leaves bytes NULL.  When the
+ * bytes cannot be allocated: the level-0 report "Failed to re-allocate
+ * block of <size> bytes" and the reference of a stored record "Memory
+ * re-allocation of size <size> failed"; bytes is untouched, the old bytes
+ * stay valid and owned by the block.  A null mem is reported ("mem!=NULL")
+ * and gives the reference of a stored record "MemBlock_Resize: mem is NULL". */
+KEEL_API int32_t MemBlock_Resize(MemBlock *mem, uint32_t size);
+/* Frees the bytes and the record; the class's Destroy.  A null mem is
+ * reported ("mem!=NULL") and nothing is done. */
+KEEL_API void MemBlock_Destroy(MemBlock *mem);
+
+/* The character helpers.  Characters are bytes; a character array is
+ * NUL-terminated.  Classes are ASCII and never depend on the host's locale:
+ * only A-Z fold to a-z, and every byte of 128 or more is an ordinary
+ * character.  Each helper checks its Strings as the String operations do
+ * (a null String is reported as "ps != NULL" and left alone).  The in-place
+ * helpers that shorten a String keep its array as it was, so it may then
+ * hold more than length + 1 bytes. */
+
+/* Folds A-Z of s's length characters to a-z in place.  An unset s is left
+ * alone. */
+KEEL_API void String_ToLower(String *s);
+/* In place: whitespace (TAB, LF, CR, space; not VT or FF) is dropped at
+ * both ends and each inner run of it becomes one space.  An unset s is left
+ * alone. */
+KEEL_API void String_CollapseSpaces(String *s);
+/* Removes every trailing CR and LF in place.  An unset s is left alone. */
+KEEL_API void String_TrimLineEnd(String *s);
+/* Finds the first ch among s's characters: before gets the characters in
+ * front of it, after those behind it, the separator goes to neither, and 0
+ * is returned.  1, with before and after untouched, when ch is not there
+ * (an empty or unset s included) or when a String is null (reported).
+ * before or after may be s itself.  A failed copy leaves that output unset
+ * (the String operations' failure texts) and is not passed on. */
+KEEL_API int String_SplitAt(String *s, char ch, String *before, String *after);
+/* Rewrites s so that no line is longer than the width in force: `first`
+ * for the first line, `width` for every later one.  Widths count s's
+ * characters only: inserted line ends and prefixes do not count.  A line
+ * is broken at its last run of spaces that fits (the run is dropped) or,
+ * in a word longer than the width, in the middle of the word.  Inserted
+ * breaks are CR LF followed by the prefix (when not NULL); line ends
+ * already in the text (runs of CR and LF) stay and are followed by the
+ * prefix too.  Widths of 0 or less put every character on a line of its
+ * own.  Linear in the text's length.  An unset s is left alone; an empty
+ * one stays empty.  When the result cannot be allocated, s stays as it was
+ * and a record "malloc failed!" is stored (no report; the reference reaches
+ * nobody). */
+KEEL_API void String_Wrap(String *s, int32_t first, int32_t width, const char *prefix);
+/* Appends to vector, through its Append slot, a new String for each piece
+ * of chars between separators: empty pieces count, so the pieces are the
+ * separators plus one ("" gives one empty String).  The vector is not
+ * emptied first; its elements' owner owns the pieces.  Returns the number
+ * of pieces appended.  When a piece cannot be made (the String operations'
+ * failure texts) or the vector cannot take it (its own report), the pieces
+ * appended so far stay, the rest are not made, and the smaller count tells
+ * the loss.  A null chars ("chars != NULL") or vector ("vector != NULL") is
+ * reported and gives 0. */
+KEEL_API int32_t String_Split(const char *chars, char sep, Vector *vector);
+/* out gets the elements' characters (each up to its first NUL) joined by
+ * sep; an empty vector gives "".  Returns 0 on success.  Linear in the
+ * result's length; a thread-safe vector is held under its lock throughout,
+ * and out may be one of the elements.  An element that is null, of another
+ * class or unset is reported ("element != NULL", "element->ftbl ==
+ * &String_Table", "element->bIsSet") and skipped with its separator.  When
+ * the result cannot be allocated, out becomes unset and the reference of a
+ * stored record "malloc failed!" is returned (no report).  A null vector,
+ * sep or out is reported and gives the reference of a stored record
+ * "String_Join: <name> is NULL"; out is untouched. */
+KEEL_API int32_t String_Join(Vector *vector, const char *sep, String *out);
+
 /* ---------------------------------------------------------------- streams */
+
+/* A Stream hands out text line by line, from a String it owns
+ * (STRING_STREAM) or from an open file descriptor (HANDLE_STREAM) that the
+ * caller opened for reading and closes: the stream never closes it.
+ * FILE_STREAM is known to Stream_Check only; no operation opens or reads
+ * one.  A stream is read by one thread at a time; a stream only reads.
+ *
+ * Read until Stream_AtEnd gives nonzero.  The read that meets the end may
+ * still deliver a last line (one without a line end), so take the line
+ * when it holds a value even if the end flag came with it.  Once at the
+ * end, reads leave the line unset (a string stream leaves it untouched).
+ *
+ * A null stream, a STRING_STREAM without its String, a FILE_STREAM without
+ * its file, a HANDLE_STREAM on descriptor 0 and an unknown type are
+ * reported by Stream_Check ("stream != NULL", "stream->string != NULL",
+ * "stream->file != NULL", "stream->handle != 0", "0"); after such a report
+ * a read leaves the line unset and touches nothing else, and Stream_AtEnd
+ * gives 1.  So descriptor 0 cannot be read through a stream.  A stream
+ * without a reader (a FILE_STREAM) is reported as "stream->reader != NULL"
+ * by Stream_ReadLine, Stream_ReadLogicalLine and Stream_AtEnd, with the
+ * same outcome. */
+#define STRING_STREAM 1
+#define FILE_STREAM   2
+#define HANDLE_STREAM 3
+#define STREAM_BUFFER_SIZE 128
+
+struct Stream;
+/* A type's read-one-line operation: the count of characters delivered. */
+typedef int32_t (*StreamReader)(struct Stream *stream, String *line);
+
+typedef struct Stream {
+    const FunctionTable *ftbl;
+    StreamReader reader;
+    int32_t type;        /* 0 until opened, then one of the three above */
+    int32_t bAtEnd;      /* nonzero once the end of input was met; never cleared */
+    String *lastLine;    /* owned: a copy of the line last read by Stream_ReadLine */
+    String *string;      /* owned: the text of a STRING_STREAM */
+    int32_t position;    /* STRING_STREAM: index of the next unread character */
+    void *file;          /* FILE_STREAM: the FILE * read from; not owned */
+    int32_t handle;      /* HANDLE_STREAM: the descriptor; not owned, never closed */
+    char buffer[STREAM_BUFFER_SIZE]; /* HANDLE_STREAM: read and not yet delivered */
+    int32_t bufferCount; /* valid bytes in buffer */
+    int32_t bufferPos;   /* next unread byte in buffer */
+} Stream;
+
+/* "Stream": Destroy Stream_Destroy, no Equal, no Compare. */
+KEEL_API extern const FunctionTable Stream_Table;
+
+/* A new STRING_STREAM over a copy of chars (over no text when chars is
+ * NULL: the first read meets the end).  NULL when the stream or the copy
+ * cannot be allocated, after the level-0 report "Unable to allocate Stream
+ * stream" or the String operations' failure texts: a stream that silently
+ * lost its text would look like an empty one. */
+KEEL_API Stream *Stream_OpenString(const char *chars);
+/* A new HANDLE_STREAM over descriptor fd, which must stay open for reading
+ * while the stream is used.  On POSIX a descriptor of open() or pipe(); on
+ * Windows one of the C runtime (_open, _pipe; open it with _O_BINARY to see
+ * the bytes as they are).  NULL after the level-0 report "Unable to
+ * allocate Stream stream" (or "Unable to allocate String ps"). */
+KEEL_API Stream *Stream_OpenHandle(int32_t fd);
+/* Destroys what the stream owns and the record; a descriptor or file stays
+ * open.  A null stream is reported and ignored. */
+KEEL_API void Stream_Destroy(Stream *stream);
+/* line gets the next physical line through the stream's reader, and
+ * lastLine a copy of it (unset when line is); returns the stream.  A copy
+ * that cannot be allocated leaves lastLine unset, with String_Set's failure
+ * texts and record.  A null line is reported ("ps != NULL") and nothing is
+ * read. */
+KEEL_API Stream *Stream_ReadLine(Stream *stream, String *line);
+/* line gets the next logical line; returns the stream.  Physical lines
+ * ending in a backslash (trailing whitespace and backslashes are dropped)
+ * continue on the next one; the pieces are trimmed of leading whitespace
+ * and joined with one space.  A blank line ends a continuation.  A backslash
+ * before a line's last other character is kept.  Whitespace here is TAB,
+ * LF, VT, FF, CR and space.  A line of only whitespace gives "".  At the
+ * end line is unset, or holds what was gathered before the end (take it
+ * when it is not empty).  When a physical line or the logical line cannot
+ * be allocated, line is left unset and a "malloc failed!" record stored; a
+ * physical line lost that way also ends its logical line, so what continued
+ * it comes as the next one. */
+KEEL_API Stream *Stream_ReadLogicalLine(Stream *stream, String *line);
+/* bAtEnd; 1 after Stream_Check has reported the stream. */
+KEEL_API int32_t Stream_AtEnd(Stream *stream);
+/* Reports a broken stream at level 0 (see above); changes nothing. */
+KEEL_API void Stream_Check(Stream *stream);
+
+/* The readers a stream's reader field holds; call them through
+ * Stream_ReadLine.  A reader for another type reports "stream->type ==
+ * STRING_STREAM" (or HANDLE_STREAM) and leaves line unset.
+ *
+ * Stream_ReadStringLine: the characters up to the next LF (a CR before it
+ * stays) and their count; the LF is consumed.  An empty line directly
+ * before the end of the text is not delivered.  At the end: 0, line
+ * untouched.
+ *
+ * Stream_ReadHandleLine: the bytes up to the next LF, less every CR and LF
+ * at their end, and the line's length.  Reads the descriptor 128 bytes at a
+ * time; a line longer than that is gathered over several reads in linear
+ * time.  Every byte is delivered, NUL included (length counts it).  The
+ * read that meets the end of the file delivers the rest as it is (at least
+ * ""); later reads deliver nothing (line unset, 0).  A read error counts
+ * as the end, after the level-0 report "Unable to read descriptor <fd>:
+ * error <number>". */
+KEEL_API int32_t Stream_ReadStringLine(Stream *stream, String *line);
+KEEL_API int32_t Stream_ReadHandleLine(Stream *stream, String *line);
 
 /* ------------------------------------------------------------------ dates */
 

@@ -188,6 +188,19 @@ int log_rewrite(intptr_t handle, const char *data, size_t n)
 
 // -------------------------------------------------------- descriptor reads
 
+long read_descriptor(int fd, void *buf, unsigned n, int *error)
+{
+    ssize_t got;
+    do {
+        got = read(fd, buf, n);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        *error = errno;
+        return -1;
+    }
+    return (long)got;
+}
+
 // ----------------------------------------------------- local time, sockets
 
 int local_time(time_t when, struct tm *fields) { return localtime_r(&when, fields) != nullptr; }

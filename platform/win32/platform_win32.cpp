@@ -11,6 +11,9 @@
 
 #include <windows.h>
 
+#include <errno.h>
+#include <io.h>
+
 namespace keel {
 namespace plat {
 
@@ -162,6 +165,16 @@ int log_rewrite(intptr_t handle, const char *data, size_t n)
 // ------------------------------------------- optional modules, OS version
 
 // -------------------------------------------------------- descriptor reads
+
+long read_descriptor(int fd, void *buf, unsigned n, int *error)
+{
+    int got = _read(fd, buf, n);
+    if (got < 0) {
+        *error = errno;
+        return -1;
+    }
+    return (long)got;
+}
 
 // ----------------------------------------------------- local time, sockets
 

@@ -1,0 +1,56 @@
+#include "support/outcome.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "util.h"
+
+namespace {
+
+// The references of the records in the store that are not in `kept`.
+std::vector<int32_t> NewRecords(const std::set<const void *> &kept)
+{
+    std::vector<int32_t> refs;
+    Lock_Enter(&global_error_lock);
+    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const void *record = Vector_GetAt(global_error_store, i);
+        if (record && !kept.count(record))
+            refs.push_back(ERROR_COMPLEX_BIT + i + 1);
+    }
+    Lock_Leave(&global_error_lock);
+    return refs;
+}
+
+std::string Describe(const Error *e)
+{
+    std::string message = !e->message ? "(none)" : e->message->bIsSet ? e->message->string : "(unset)";
+    return " [" + std::to_string(e->code) + " " + message + "]";
+}
+
+}  // namespace
+
+SweepOutcome::SweepOutcome()
+{
+    Lock_Enter(&global_error_lock);
+    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
+    for (int32_t i = 0; i < n; ++i)
+        kept_.insert(Vector_GetAt(global_error_store, i));
+    Lock_Leave(&global_error_lock);
+}
+
+std::string SweepOutcome::Since()
+{
+    std::string out;
+    for (int32_t ref : NewRecords(kept_)) {
+        Error *e = Error_Take(ref);
+        out += Describe(e);
+        Error_Destroy(e);
+    }
+    std::vector<std::string> messages = cap_.Messages();
+    for (; seen_ < messages.size(); ++seen_) {
+        const std::string &m = messages[seen_];
+        out += " <" + m.substr(0, std::min(m.find(" at util:"), m.find(" in file "))) + ">";
+    }
+    return out;
+}
