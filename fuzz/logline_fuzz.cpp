@@ -5,7 +5,10 @@
 //
 // The first byte chooses the prefix form: level 0's "dd/MM/yyyy HH:mm:ss: "
 // or level 100's "dd/MM/yyyy HH:mm:ss tXXXXXXXX : ".  The rest is split at
-// its NUL bytes into at most kMaxReports messages.  Checked on the file:
+// its NUL bytes into at most kMaxReports pieces, one message each: a
+// piece's first byte p puts 4p dots (0 to 1016; 255 puts 100,000) before
+// the rest of the piece, so that the fuzzer reaches the cut at the end of
+// a line and messages far past it.  Checked on the file:
 // - it ends with CR LF, and every line in it is at most 1023 characters
 //   before its CR LF;
 // - it holds the reports in order, each whole: a prefix of the chosen form,
@@ -30,6 +33,8 @@ namespace {
 // Few enough that the file stays far below the trim's 128 KiB limit.
 const size_t kMaxReports = 64;
 const size_t kMaxLine = 1023;  // characters of a line, its line end included
+
+const size_t kHugePad = 100000;
 
 int g_home = -1;        // the folder the fuzzer was started in
 std::string g_folder;   // where navl.log is written
@@ -127,8 +132,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         size_t nul = rest.find('\0', at);
         if (nul == std::string::npos)
             nul = rest.size();
-        messages.push_back(rest.substr(at, nul - at));
+        std::string piece = rest.substr(at, nul - at);
         at = nul + 1;
+        size_t pad = piece.empty() ? 0 : (unsigned char)piece[0];
+        pad = pad == 255 ? kHugePad : 4 * pad;
+        messages.push_back(std::string(pad, '.') + (piece.empty() ? piece : piece.substr(1)));
     }
 
     // libFuzzer reads and writes its corpus by relative paths: the folder
