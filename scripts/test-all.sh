@@ -47,7 +47,7 @@ build() {
   local targets=()
   [ $# -gt 0 ] && targets=(--target "$@")
   mkdir -p build
-  say "$preset: configure and build: cmake --preset $preset && cmake --build build/$preset -j$jobs ${targets[*]} > $log"
+  say "$preset: configure and build: cmake --preset $preset && cmake --build build/$preset -j$jobs${targets[*]:+ ${targets[*]}} > $log"
   if ! { cmake --preset "$preset" && cmake --build "build/$preset" -j"$jobs" "${targets[@]}"; } >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "build of $preset failed (log: $log)"
