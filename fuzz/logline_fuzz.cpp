@@ -105,6 +105,8 @@ std::string read_log()
     return bytes;
 }
 
+void remove_folder() { rmdir(g_folder.c_str()); }
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -114,6 +116,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     char folder[] = "/tmp/keel-fuzz-logline-XXXXXX";
     require(mkdtemp(folder) != nullptr, "temporary folder");
     g_folder = folder;
+    atexit(remove_folder);
     g_home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     require(g_home != -1, "open the start folder");
     return 0;
