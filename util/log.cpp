@@ -17,6 +17,7 @@
 #include <ctime>
 
 #include "platform.h"
+#include "runtime.h"
 #include "scoped_lock.h"
 #include "util.h"
 
@@ -35,6 +36,7 @@ const long kHalfLimit = kSizeLimitKb * 1024 / 2;
 const time_t kCheckInterval = 60;
 
 std::atomic<int> g_ready{0};   // 1 between Log_Startup and Log_Shutdown
+std::atomic<int> g_in_progress{0};  // reports past the ready check
 int g_env_level = -1;          // -1: the environment has not been read
 int g_echo = 0;
 const char g_file_name[512] = "navl.log";
@@ -236,6 +238,40 @@ long trim(void)
     return keep;
 }
 
+// A report's pass through the ready check.  It counts itself in before it
+// looks (sequentially consistent, as Log_Shutdown clears the flag before it
+// reads the count: one of the two sees the other), and out when the report
+// ends.  A report made before any start-up starts the layer first; one
+// made after the last tear-down is not admitted.
+class ReportPass {
+public:
+    ReportPass()
+    {
+        admitted_ = try_pass();
+        if (!admitted_ && keel::runtime_usable())
+            admitted_ = try_pass();
+    }
+    ~ReportPass()
+    {
+        if (admitted_)
+            g_in_progress.fetch_sub(1);
+    }
+    bool admitted() const { return admitted_; }
+    ReportPass(const ReportPass &) = delete;
+    ReportPass &operator=(const ReportPass &) = delete;
+
+private:
+    static bool try_pass()
+    {
+        g_in_progress.fetch_add(1);
+        if (g_ready.load())
+            return true;
+        g_in_progress.fetch_sub(1);
+        return false;
+    }
+    bool admitted_;
+};
+
 }  // namespace
 
 int Log_ReportV(int level, const char *format, va_list args)
@@ -243,7 +279,8 @@ int Log_ReportV(int level, const char *format, va_list args)
     int known = level_now();
     if (known != -1 && level > known)
         return 0;
-    if (!g_ready.load(std::memory_order_acquire))
+    ReportPass pass;
+    if (!pass.admitted())
         return 0;
 
     char message[kWorkBuffer];
@@ -308,13 +345,21 @@ void Log_CheckSize(void)
 void Log_Startup(void)
 {
     Lock_Init(&global_log_lock);
-    g_ready.store(1, std::memory_order_release);
+    g_ready.store(1);
 }
 
+// Closes the log, then waits for every report already past the ready check
+// (they count themselves in before the check, so none is missed), then
+// enters and leaves the lock.  The lock is deleted, except at a process
+// exit where other threads may still report: there it stays alive and
+// their reports are dropped at the check.
 void Log_Shutdown(void)
 {
-    g_ready.store(0, std::memory_order_release);
+    g_ready.store(0);
+    while (g_in_progress.load() != 0)
+        keel::plat::sleep_ms(1);
     Lock_Enter(&global_log_lock);
     Lock_Leave(&global_log_lock);
-    Lock_Delete(&global_log_lock);
+    if (!keel::runtime_keeps_locks())
+        Lock_Delete(&global_log_lock);
 }
