@@ -202,11 +202,7 @@ KEEL_CHILD(RuntimeExitWhileBusy)
 
 TEST(Runtime, ProcessExitWhileThreadsStillUseTheLayerNeverCrashes)
 {
-#if defined(_WIN32)
-    const int kRuns = 20;  // a Wine process start costs about a tenth of a second
-#else
     const int kRuns = 100;
-#endif
     int failed = 0;
     for (int run = 0; run < kRuns; ++run) {
         ChildResult r = RunChild("RuntimeExitWhileBusy", {{"NAVL_DEBUG", "1"}});

@@ -54,14 +54,23 @@ std::string StubFolder(const std::string &variant)
 }
 
 // The child's library search starts in that folder: on POSIX through its
-// environment, on Windows through SetDllDirectoryA in the child, and Wine
-// is told to prefer a native file (or, for the missing module, to load
-// none at all).
+// environment, on Windows through SetDllDirectoryA in the child.  (Wine
+// must also prefer native files for this module; it reads that setting
+// from the environment it starts with, which tests/CMakeLists.txt gives
+// these tests.)
 ChildEnv StubEnv(const std::string &variant)
 {
     std::string folder = StubFolder(variant);
-    std::string wine = variant == "missing" ? "iphlpapi=" : "iphlpapi=n";
-    return {{"LD_LIBRARY_PATH", folder}, {"KEEL_STUB_FOLDER", folder}, {"WINEDLLOVERRIDES", wine}};
+    return {{"LD_LIBRARY_PATH", folder}, {"KEEL_STUB_FOLDER", folder}};
+}
+
+std::string WithoutCr(const std::string &text)
+{
+    std::string out;
+    for (char c : text)
+        if (c != '\r')
+            out += c;
+    return out;
 }
 
 void UseStubFolder()
@@ -120,7 +129,7 @@ TEST(IpHlp, LoadResolvesWhatTheModuleHasAndRepeatsEveryFailure)
         SCOPED_TRACE(c.variant);
         ChildResult r = RunChild("IpHlpLoadTwice", StubEnv(c.variant));
         ASSERT_EQ(r.exit_code, 0) << r.out;
-        EXPECT_EQ(r.out, std::string(c.line) + c.line + c.call);
+        EXPECT_EQ(WithoutCr(r.out), std::string(c.line) + c.line + c.call);
         EXPECT_EQ(Count(r.log, "Assertion failed: libhan!=NULL in file util on line 77\r\n"), c.libhan_reports);
         EXPECT_EQ(Count(r.log, "Assertion failed: addr!=NULL in file util on line 77\r\n"), c.addr_reports);
         EXPECT_EQ(Count(r.log, "Assertion failed"), c.libhan_reports + c.addr_reports) << r.log;

@@ -239,9 +239,10 @@ long trim(void)
 }
 
 // A report's pass through the ready check.  It counts itself in before it
-// looks (sequentially consistent, as Log_Shutdown clears the flag before it
-// reads the count: one of the two sees the other), and out when the report
-// ends.  A report made before any start-up starts the layer first; one
+// looks again (sequentially consistent, as Log_Shutdown clears the flag
+// before it reads the count: one of the two sees the other), and out when
+// the report ends.  A closed log is seen before counting, so reports that
+// keep coming after the close cannot keep the count from reaching 0.  A report made before any start-up starts the layer first; one
 // made after the last tear-down is not admitted.
 class ReportPass {
 public:
@@ -263,6 +264,8 @@ public:
 private:
     static bool try_pass()
     {
+        if (!g_ready.load())
+            return false;  // closed: never counted, so a tear-down's wait ends
         g_in_progress.fetch_add(1);
         if (g_ready.load())
             return true;

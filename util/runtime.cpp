@@ -16,7 +16,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
-#include <thread>
 
 #include "platform.h"
 #include "runtime.h"
@@ -40,7 +39,7 @@ public:
     Gate()
     {
         while (g_gate.exchange(true, std::memory_order_acquire))
-            std::this_thread::yield();
+            keel::plat::sleep_ms(1);  // rare: only while another thread holds it
     }
     ~Gate() { g_gate.store(false, std::memory_order_release); }
     Gate(const Gate &) = delete;

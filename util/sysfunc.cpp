@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "check.h"
 #include "os_error.h"
@@ -66,7 +65,7 @@ void *resolve(const char *name, int32_t *result)
 void publish(IpHlpFunctions *functions, void *get_table, void *free_table)
 {
     while (g_publishing.test_and_set(std::memory_order_acquire))
-        std::this_thread::yield();
+        keel::plat::sleep_ms(1);  // rare: two loads at once
     bool loaded = __atomic_load_n(&functions->bLoaded, __ATOMIC_ACQUIRE) != 0;
     if (get_table || !loaded)
         functions->GetIfTable2 = reinterpret_cast<GetIfTable2Fn>(get_table);

@@ -5,7 +5,7 @@
 // named by a handle that is a number, not its address: the slot's index + 1
 // in a process-wide table, with the slot's generation above it, so that a
 // closed handle's number is not soon given to a new object.  Every operation
-// looks its handle up under the table's mutex and takes a reference for the
+// looks its handle up under the table's read lock and takes a reference for the
 // time of the call; a handle of 0, a closed one, or any other number not in
 // the table is refused with EBADF, and nothing is read through it.  A record
 // is freed when its last reference goes: the table's (dropped by the close),
@@ -52,7 +52,7 @@ enum Kind { kEvent = 1, kThread = 2 };
 
 struct Object {
     int kind;
-    int refs;  // under g_table_mutex
+    std::atomic<int> refs;  // raised only under the table's lock, while the table holds one
     pthread_mutex_t mutex;
     pthread_cond_t cond;
     int signalled;  // under mutex: event set, or thread finished
@@ -73,7 +73,10 @@ struct Slot {
     uint32_t generation;
 };
 
-pthread_mutex_t g_table_mutex = PTHREAD_MUTEX_INITIALIZER;
+// Read-held for lookups (which only raise a reference count), write-held
+// to enter or remove a handle, so that waits and sets on different threads
+// do not queue behind one another.
+pthread_rwlock_t g_table_lock = PTHREAD_RWLOCK_INITIALIZER;
 Slot *g_slots = nullptr;
 uint32_t g_slot_count = 0;
 
@@ -89,7 +92,7 @@ void *handle_of(uint32_t index, uint32_t generation)
 }
 
 // A free slot's index, growing the table when none is free.  Under the
-// table's mutex.  false with ENOMEM or EMFILE.
+// table's write lock.  false with ENOMEM or EMFILE.
 bool free_slot(uint32_t *index, int *error)
 {
     for (uint32_t i = 0; i < g_slot_count; ++i) {
@@ -121,18 +124,18 @@ bool free_slot(uint32_t *index, int *error)
 // handle, or 0.
 void *enter(Object *object, int *error)
 {
-    pthread_mutex_lock(&g_table_mutex);
+    pthread_rwlock_wrlock(&g_table_lock);
     uint32_t index = 0;
     void *handle = nullptr;
     if (free_slot(&index, error)) {
         g_slots[index].object = object;
         handle = handle_of(index, g_slots[index].generation);
     }
-    pthread_mutex_unlock(&g_table_mutex);
+    pthread_rwlock_unlock(&g_table_lock);
     return handle;
 }
 
-// The slot a handle names, or null.  Under the table's mutex.
+// The slot a handle names, or null.  Under the table's lock.
 Slot *slot_of(void *handle)
 {
     uintptr_t value = (uintptr_t)handle;
@@ -149,12 +152,12 @@ Slot *slot_of(void *handle)
 // reference taken; null with EBADF.
 Object *acquire(void *handle, int kinds, int *error)
 {
-    pthread_mutex_lock(&g_table_mutex);
+    pthread_rwlock_rdlock(&g_table_lock);
     Slot *slot = slot_of(handle);
     Object *object = slot && (slot->object->kind & kinds) ? slot->object : nullptr;
     if (object)
-        ++object->refs;
-    pthread_mutex_unlock(&g_table_mutex);
+        object->refs.fetch_add(1);
+    pthread_rwlock_unlock(&g_table_lock);
     if (!object)
         *error = EBADF;
     return object;
@@ -170,12 +173,11 @@ void destroy(Object *object)
     std::free(object);
 }
 
+// No lock: a count can only be raised while the table holds a reference,
+// so once it reaches 0 nobody can find the object any more.
 void release(Object *object)
 {
-    pthread_mutex_lock(&g_table_mutex);
-    bool last = --object->refs == 0;
-    pthread_mutex_unlock(&g_table_mutex);
-    if (last)
+    if (object->refs.fetch_sub(1) == 1)
         destroy(object);
 }
 
@@ -190,7 +192,7 @@ Object *make(int kind, int refs, int *error)
     }
     Object *object = new (memory) Object();
     object->kind = kind;
-    object->refs = refs;
+    object->refs.store(refs);
     pthread_condattr_t attr;
     pthread_condattr_init(&attr);
     pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
@@ -387,14 +389,14 @@ uint32_t wait_one(void *handle, uint32_t timeout_ms, int *error)
 
 int handle_close(void *handle, int *error)
 {
-    pthread_mutex_lock(&g_table_mutex);
+    pthread_rwlock_wrlock(&g_table_lock);
     Slot *slot = slot_of(handle);
     Object *object = slot ? slot->object : nullptr;
     if (slot) {
         slot->object = nullptr;
         ++slot->generation;
     }
-    pthread_mutex_unlock(&g_table_mutex);
+    pthread_rwlock_unlock(&g_table_lock);
     if (object == nullptr) {
         *error = EBADF;
         return 0;
