@@ -24,6 +24,7 @@
  * lock may be gone; a thread that got past that while the tear-down ran
  * at process exit finds the lock alive and the store closed under it.
  */
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "check.h"
@@ -275,6 +276,7 @@ void Error_Report(int32_t ref, const char *file, int line)
 {
     int32_t code = 0;
     const char *message = NULL;
+    char copy[keel::FORMAT_BUFFER_SIZE];
     if ((ref & ERROR_COMPLEX_BIT) != ERROR_COMPLEX_BIT || !keel::runtime_usable())
         return;
     {
@@ -283,10 +285,12 @@ void Error_Report(int32_t ref, const char *file, int line)
         if (!error)
             return;
         code = error->code;
-        /* The record stays with the thread that holds ref: its message can
-         * be read after the lock is left. */
-        if (error->message && error->message->bIsSet && error->message->string)
-            message = error->message->string;
+        /* Copied under the lock: the tear-down at process exit destroys the
+         * record under the lock while this thread may still hold ref. */
+        if (error->message && error->message->bIsSet && error->message->string) {
+            snprintf(copy, sizeof copy, "%s", error->message->string);
+            message = copy;
+        }
     }
     int level = __atomic_load_n(&global_log_level, __ATOMIC_RELAXED);
     if (level == 100 || level == -1)
