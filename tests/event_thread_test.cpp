@@ -18,6 +18,7 @@
 
 #include "support/alloc_shim.h"
 #include "support/child.h"
+#include "support/eventually.h"
 #include "support/log_capture.h"
 #include "thread_control.h"
 #include "util.h"
@@ -52,19 +53,6 @@ std::vector<std::string> Messages(const std::vector<Stored> &records)
     return messages;
 }
 
-// Polls until cond holds or 10 seconds have passed.
-template <class Cond>
-bool Eventually(Cond cond)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 const char kUnexpected[] = "Unexpected return value from WaitForSingleObject in Event_Wait";
 
 // A routine that waits for its event, then returns.
@@ -75,20 +63,6 @@ uint32_t KEEL_STDCALL WaitForGate(void *arg)
 }
 
 uint32_t KEEL_STDCALL ReturnAtOnce(void *) { return 7; }
-
-// A routine that counts until told to stop.
-struct Spinner {
-    std::atomic<long> loops{0};
-    std::atomic<bool> stop{false};
-};
-
-uint32_t KEEL_STDCALL Spin(void *arg)
-{
-    Spinner *s = static_cast<Spinner *>(arg);
-    while (!s->stop.load())
-        s->loops.fetch_add(1);
-    return 0;
-}
 
 }  // namespace
 
@@ -252,6 +226,24 @@ TEST(Thread, IsFinishedOnlyAfterTheRoutineHasReturned)
 }
 
 #if !defined(__SANITIZE_THREAD__)  // ThreadSanitizer holds back the suspension signal
+namespace {
+
+// A routine that counts until told to stop.
+struct Spinner {
+    std::atomic<long> loops{0};
+    std::atomic<bool> stop{false};
+};
+
+uint32_t KEEL_STDCALL Spin(void *arg)
+{
+    Spinner *s = static_cast<Spinner *>(arg);
+    while (!s->stop.load())
+        s->loops.fetch_add(1);
+    return 0;
+}
+
+}  // namespace
+
 TEST(Thread, SuspendedTwiceStaysSuspendedTwiceAndNeverRunsDuringTheQuery)
 {
     Spinner s;
@@ -270,6 +262,8 @@ TEST(Thread, SuspendedTwiceStaysSuspendedTwiceAndNeverRunsDuringTheQuery)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(s.loops.load(), parked) << "ran while suspended";
     EXPECT_EQ(keel::thread_resume(t), 2u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(Thread_IsSuspended(t), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(s.loops.load(), parked) << "ran with a count of 1";
     EXPECT_EQ(keel::thread_resume(t), 1u);

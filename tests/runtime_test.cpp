@@ -15,6 +15,7 @@
 
 #include "support/alloc_shim.h"
 #include "support/child.h"
+#include "support/eventually.h"
 #include "util.h"
 
 namespace {
@@ -31,19 +32,6 @@ namespace {
 bool Contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 int32_t Store(const char *text) { return Error_Store(Error_New("%s", text)); }
-
-// Polls until cond holds or 10 seconds have passed.
-template <class Cond>
-bool Eventually(Cond cond)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -94,46 +82,55 @@ void HoldStdout() { flockfile(stdout); }
 void ReleaseStdout() { funlockfile(stdout); }
 #endif
 
-// A report is held up on purpose in its echo (this thread holds standard
-// output) while another thread runs the last tear-down: the tear-down
-// must not end before the report has.
+// Two reports are under way when the last tear-down starts: the first is
+// held up on purpose in its echo (this thread holds standard output) with
+// the log's lock, the second waits for that lock, past the log's ready
+// check.  The tear-down must end after both, and no report after it.
 KEEL_CHILD(RuntimeHeldReport)
 {
-    std::atomic<bool> reported{false};
+    std::atomic<int> reported{0};
     std::atomic<bool> torn_down{false};
-    std::atomic<bool> reported_first{false};
+    std::atomic<int> reported_first{0};
     HoldStdout();
-    std::thread reporter([&] {
+    std::thread first([&] {
         Log_Report(0, "held report");
-        reported = true;
+        reported.fetch_add(1);
     });
+    std::thread second;
     std::thread closer;
     bool in_file = Eventually([] { return Contains(ReadFile("navl.log"), "held report"); });
     if (in_file) {
+        second = std::thread([&] {
+            Log_Report(0, "waiting report");
+            reported.fetch_add(1);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         closer = std::thread([&] {
             Runtime_Shutdown();
             reported_first = reported.load();
             torn_down = true;
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     bool early = torn_down.load();
     ReleaseStdout();
-    reporter.join();
+    first.join();
     CHILD_REQUIRE(in_file);
+    second.join();
     CHILD_REQUIRE(Eventually([&] { return torn_down.load(); }));
     closer.join();
     CHILD_REQUIRE(!early);
-    CHILD_REQUIRE(reported_first);
+    CHILD_REQUIRE(reported_first == 2);
     Log_Report(0, "after the tear-down");
     return 0;
 }
 
-TEST(Runtime, LogTeardownWaitsForAReportHeldUpOnAnotherThread)
+TEST(Runtime, LogTeardownWaitsForReportsHeldUpOnOtherThreads)
 {
     ChildResult r = RunChild("RuntimeHeldReport", {{"NAVL_DEBUG", "1"}});
     ASSERT_EQ(r.exit_code, 0) << r.out;
     EXPECT_TRUE(Contains(r.log, "held report\r\n"));
+    EXPECT_TRUE(Contains(r.log, "waiting report\r\n"));
     EXPECT_FALSE(Contains(r.log, "after the tear-down"));
 }
 

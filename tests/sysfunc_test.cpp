@@ -166,15 +166,6 @@ TEST(IpHlp, ModuleLoadedAlreadyTakesNoFurtherReference)
     EXPECT_EQ(r.exit_code, 0) << r.out;
 }
 
-TEST(IpHlp, NullRecordIsReportedAndStored)
-{
-    int32_t r = IpHlp_Load(nullptr);
-    Error *e = Error_Take(r);
-    ASSERT_NE(e, nullptr);
-    EXPECT_STREQ(e->message->string, "IpHlp_Load: functions is NULL");
-    Error_Destroy(e);
-}
-
 TEST(Version, CompareOrdersFieldsAsNumbersWithoutOverflow)
 {
     struct CompareCase {
