@@ -242,8 +242,9 @@ long trim(void)
 // looks again (sequentially consistent, as Log_Shutdown clears the flag
 // before it reads the count: one of the two sees the other), and out when
 // the report ends.  A closed log is seen before counting, so reports that
-// keep coming after the close cannot keep the count from reaching 0.  A report made before any start-up starts the layer first; one
-// made after the last tear-down is not admitted.
+// keep coming after the close cannot keep the count from reaching 0.  A
+// report made before any start-up starts the layer first; one made after
+// the last tear-down is not admitted.
 class ReportPass {
 public:
     ReportPass()
