@@ -11,7 +11,7 @@
 # drop is caught.  The build's output is in build/coverage.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-floor=${KEEL_COVERAGE_FLOOR:-93}
+floor=${KEEL_COVERAGE_FLOOR:-94}
 jobs=${JOBS:-$(nproc)}
 dir=build/coverage
 log=build/coverage.log
@@ -22,7 +22,7 @@ if ! command -v gcovr >/dev/null; then
 fi
 
 mkdir -p build
-if ! { cmake --preset coverage && cmake --build "$dir" -j"$jobs" --target keel_tests log_example_shared; } >"$log" 2>&1; then
+if ! { cmake --preset coverage && cmake --build "$dir" -j"$jobs"; } >"$log" 2>&1; then
   tail -n 60 "$log"
   echo "build of the coverage preset failed (log: $log)"
   exit 1
@@ -38,15 +38,20 @@ if [ $suite -ne 0 ]; then
 fi
 
 # The two builds of the layer (shared and static) are read together:
-# gcovr adds up the counts of each source line.
+# gcovr adds up the counts of each source line.  The exit tests end
+# processes while threads are inside the layer's calls, so gcov derives
+# negative "returned" counts for some calls; gcovr cannot read those lines
+# and would stop, so they are skipped (line counts are not affected) and
+# its warnings kept in $dir/gcovr.log.
 status=0
 gcovr --root . --object-directory "$dir" \
   "$dir/CMakeFiles/keel.dir" "$dir/CMakeFiles/keel_static.dir" \
   --filter 'generics/' --filter 'util/' --filter 'platform/posix/' \
-  --print-summary --fail-under-line "$floor" || status=$?
+  --gcov-ignore-parse-errors \
+  --print-summary --fail-under-line "$floor" 2>"$dir/gcovr.log" || status=$?
 case $status in
   0) ;;
   2) echo "line coverage is below the floor of $floor %" ;;
-  *) echo "gcovr failed (exit status $status)" ;;
+  *) tail -n 30 "$dir/gcovr.log"; echo "gcovr failed (exit status $status; log: $dir/gcovr.log)" ;;
 esac
 exit $(( suite | status ))

@@ -7,8 +7,8 @@
 #   win64      x86_64 mingw-w64, tests run under wine64
 #   package    scripts/check-package.sh: the installed library used from
 #              outside the tree, and keel as a subproject
-#   asan       gcc, AddressSanitizer + UndefinedBehaviorSanitizer: the test
-#              program and what the tests start, the whole suite
+#   asan       gcc, AddressSanitizer + UndefinedBehaviorSanitizer: the
+#              libraries and the test program, the whole suite
 #   tsan       gcc, ThreadSanitizer: the same (the tests of thread
 #              suspension skip themselves there)
 #   fuzz       scripts/fuzz.sh: every fuzz target for a fixed time on its
@@ -38,19 +38,15 @@ summary=()
 
 say() { echo "=== $* ($((SECONDS - start)) s)"; }
 
-# Configures and builds one preset, all its targets or the ones named;
-# shows the end of the build log when it fails.
+# Configures and builds one preset; shows the end of the build log when it
+# fails.
 build() {
-  local preset=$1
-  shift
-  local log="build/$preset.log"
-  local targets=()
-  [ $# -gt 0 ] && targets=(--target "$@")
+  local log="build/$1.log"
   mkdir -p build
-  say "$preset: configure and build: cmake --preset $preset && cmake --build build/$preset -j$jobs${targets[*]:+ ${targets[*]}} > $log"
-  if ! { cmake --preset "$preset" && cmake --build "build/$preset" -j"$jobs" "${targets[@]}"; } >"$log" 2>&1; then
+  say "$1: configure and build: cmake --preset $1 && cmake --build build/$1 -j$jobs > $log"
+  if ! { cmake --preset "$1" && cmake --build "build/$1" -j"$jobs"; } >"$log" 2>&1; then
     tail -n 60 "$log"
-    echo "build of $preset failed (log: $log)"
+    echo "build of $1 failed (log: $log)"
     return 1
   fi
 }
@@ -60,7 +56,9 @@ run_ctest() {
   (cd "build/$1" && ctest --output-on-failure -j"$jobs" --timeout 600)
 }
 
-# A preset built in full and its tests run.
+# A preset built in full and its tests run.  The sanitizer presets build
+# no benchmarks, and their options are built into the test program
+# (tests/support/sanitizer_options.cpp).
 leg_native() {
   if build "$1"; then
     run_ctest "$1" || failed+=("$1 tests")
@@ -100,17 +98,6 @@ leg_package() {
   bash scripts/check-package.sh || failed+=("package checks")
 }
 
-# A sanitizer leg: only the test program and the program a test starts;
-# no benchmarks, no package.  The sanitizers' options are built into the
-# test program (tests/support/sanitizer_options.cpp).
-leg_sanitizer() {
-  if build "$1" keel_tests log_example_shared; then
-    run_ctest "$1" || failed+=("$1 tests")
-  else
-    failed+=("$1 build")
-  fi
-}
-
 leg_fuzz() {
   local seconds=${FUZZ_SECONDS:-15}
   say "fuzz: bash scripts/fuzz.sh $seconds (each target $seconds s; logs in build/fuzz/)"
@@ -127,11 +114,10 @@ for leg in "${legs[@]}"; do
   failures_before=${#failed[@]}
   say "$leg: begins"
   case $leg in
-    linux64 | linux32) leg_native "$leg" ;;
+    linux64 | linux32 | asan | tsan) leg_native "$leg" ;;
     win32-dll) leg_win32_dll ;;
     win64) leg_win64 ;;
     package) leg_package ;;
-    asan | tsan) leg_sanitizer "$leg" ;;
     fuzz) leg_fuzz ;;
     coverage) leg_coverage ;;
   esac
