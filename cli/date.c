@@ -38,6 +38,7 @@ static int run_date(const Subcommand *cmd, int argc, char **argv)
     date = String_New();
     if (date == NULL)
         return cli_fail(cmd, "out of memory");
+    status = CLI_OK;
     if (count == 1)
         Date_Format(date, (time_t)seconds);
     else
