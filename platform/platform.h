@@ -87,8 +87,85 @@ long log_read_at(intptr_t handle, uint64_t offset, char *data, size_t n);
 int log_rewrite(intptr_t handle, const char *data, size_t n);
 
 /* ---------------------------------------------------- events and threads */
+/* (platform/posix/threads_posix.cpp, platform/win32/threads_win32.cpp)
+ *
+ * Handles are pointer-sized; 0 is never a valid one.  Win32: the kernel
+ * handles themselves.  POSIX: numbers looked up in a table of live events
+ * and threads (see threads_posix.cpp); a number that names no live object
+ * is refused with EBADF, never dereferenced.  Each failure gives the OS
+ * error number in *error (GetLastError, or an errno value). */
+
+/* Results of wait_one, as the Win32 single-object wait gives them. */
+const uint32_t kWaitSignalled = 0;
+const uint32_t kWaitTimedOut = 258;
+const uint32_t kWaitFailed = 0xFFFFFFFF;
+/* A time-out without limit. */
+const uint32_t kWaitForever = 0xFFFFFFFF;
+/* What thread_suspend and thread_resume give when they fail. */
+const uint32_t kSuspendFailed = 0xFFFFFFFF;
+
+/* A new unsignalled auto-reset event without a name; 0 on failure. */
+void *event_create(int *error);
+/* Signals an event.  1, or 0 on failure (not a live event). */
+int event_set(void *handle, int *error);
+/* Waits for an event (consuming its signal) or a thread (signalled once its
+ * routine has returned) at most timeout_ms milliseconds; kWaitForever waits
+ * without limit.  kWaitSignalled, kWaitTimedOut, or kWaitFailed with the
+ * error.  A negative handle fails too: on Win32 it would name a pseudo
+ * handle of the process or thread itself, which never becomes signalled. */
+uint32_t wait_one(void *handle, uint32_t timeout_ms, int *error);
+/* Closes a handle; the object lives on while a wait still uses it, a thread
+ * runs on.  1, or 0 on failure. */
+int handle_close(void *handle, int *error);
+/* Starts routine(arg) on a new thread that runs at once, through the
+ * runtime's thread start (_beginthreadex; POSIX: pthread_create), and gives
+ * its handle; 0 on failure (a null routine included: EINVAL). */
+void *thread_start(ThreadRoutine routine, void *arg, int *error);
+/* Suspend and resume a thread started by thread_start, as SuspendThread and
+ * ResumeThread: each returns the suspend count the thread had before, or
+ * kSuspendFailed (a handle that is not a live thread, a thread whose
+ * routine has returned, a count at its limit of 127).  A thread whose count
+ * is above 0 runs no code of its own.  POSIX: the thread parks in a signal
+ * handler; thread_suspend waits (at most 2 s) until it has parked. */
+uint32_t thread_suspend(void *handle, int *error);
+uint32_t thread_resume(void *handle, int *error);
+
+/* Whether the library's detach now runs at process exit while other
+ * threads of the process may still run (POSIX exit, the end of a Windows
+ * program linked with the static library), as opposed to an unload of the
+ * library or a Windows DLL's detach, after which no thread runs its code.
+ * POSIX: true until the library's finalizers have begun, which an unload
+ * runs before the static destructors and an exit after them. */
+bool detach_at_exit(void);
 
 /* ----------------------------------------- optional modules, OS version */
+/* (platform/posix/modules_posix.cpp, platform/win32/modules_win32.cpp) */
+
+/* The named module if the process has it loaded already, taking no further
+ * reference on it; else 0.  Win32: GetModuleHandleA.  POSIX: dlopen with
+ * RTLD_NOLOAD, whose reference is given back at once. */
+void *module_find(const char *name);
+/* Loads the named module (never unloaded by the layer); 0 on failure.
+ * Win32: LoadLibraryA.  POSIX: dlopen of that file name. */
+void *module_load(const char *name, int *error);
+/* The address of the named export, or 0 with the error (also for module
+ * 0, when the error is left as it was). */
+void *module_symbol(void *module, const char *name, int *error);
+
+/* The version record in the layer's own terms, laid out as OSVERSIONINFOA
+ * (checked where that type is known). */
+struct VersionRecord {
+    uint32_t size;
+    uint32_t major;
+    uint32_t minor;
+    uint32_t build;
+    uint32_t platform;
+    char service_pack[128];
+};
+/* Fills *record but its size field (which the caller sets); 1, or 0 with
+ * the error when the system's query failed.  Win32: RtlGetVersion (looked
+ * up in ntdll at run time), else GetVersionExA.  POSIX: uname. */
+int os_version(VersionRecord *record, int *error);
 
 /* ------------------------------------------------------ descriptor reads */
 

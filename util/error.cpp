@@ -15,11 +15,21 @@
  * A reference that names no live record, or a store in a state that its
  * invariants exclude, is reported and then changes nothing: no slot outside
  * the vector is read, and no slot is emptied on its account.
+ *
+ * Closed store: from ErrorStore_Shutdown to the next ErrorStore_Init every
+ * operation is dropped (a stored record is destroyed and 0 returned,
+ * queries give 0 or NULL, nothing is reported).  Each operation first asks
+ * the runtime whether the layer is usable, which starts it when no
+ * start-up has run yet and says no after the last tear-down, before the
+ * lock may be gone; a thread that got past that while the tear-down ran
+ * at process exit finds the lock alive and the store closed under it.
  */
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "check.h"
+#include "runtime.h"
 #include "scoped_lock.h"
 #include "util.h"
 
@@ -28,6 +38,8 @@ uint32_t global_error_count = 0;
 Lock global_error_lock;
 
 namespace {
+
+bool g_store_closed = false;  // under global_error_lock
 
 void error_destroy_slot(void *object) { Error_Destroy(static_cast<Error *>(object)); }
 
@@ -178,12 +190,18 @@ int32_t Error_Store(Error *error)
 {
     if (!error)
         return 0;
+    if (!keel::runtime_usable()) {
+        Error_Destroy(error);
+        return 0;
+    }
     Vector *spare = NULL;  /* a store made outside the lock */
     bool made = false;
     int32_t ref = 0;
     for (;;) {
         {
             keel::ScopedLock hold(&global_error_lock);
+            if (g_store_closed)
+                break;
             if (!global_error_store && spare) {
                 global_error_store = spare;
                 global_error_count = 0;
@@ -201,7 +219,7 @@ int32_t Error_Store(Error *error)
         spare = ObjectVector_New();
         made = true;
     }
-    if (spare)  /* another thread made the store meanwhile */
+    if (spare)  /* another thread made the store meanwhile, or it closed */
         Vector_Destroy(spare);
     if (ref == 0)  /* the store could not take it: the caller gave it away */
         Error_Destroy(error);
@@ -210,15 +228,19 @@ int32_t Error_Store(Error *error)
 
 int Error_IsError(int32_t ref)
 {
-    if ((ref & ERROR_COMPLEX_BIT) != ERROR_COMPLEX_BIT)
+    if ((ref & ERROR_COMPLEX_BIT) != ERROR_COMPLEX_BIT || !keel::runtime_usable())
         return 0;
     keel::ScopedLock hold(&global_error_lock);
-    return live_record(ref) != NULL;
+    return !g_store_closed && live_record(ref) != NULL;
 }
 
 Error *Error_Get(int32_t ref)
 {
+    if (!keel::runtime_usable())
+        return NULL;
     keel::ScopedLock hold(&global_error_lock);
+    if (g_store_closed)
+        return NULL;
     return check_ref(ref) ? live_record(ref) : NULL;
 }
 
@@ -226,9 +248,11 @@ Error *Error_Take(int32_t ref)
 {
     Error *error = NULL;
     Vector *emptied = NULL;
+    if (!keel::runtime_usable())
+        return NULL;
     {
         keel::ScopedLock hold(&global_error_lock);
-        if (!check_ref(ref))
+        if (g_store_closed || !check_ref(ref))
             return NULL;
         int32_t index = slot_of(ref);
         error = static_cast<Error *>(Vector_GetAt(global_error_store, index));
@@ -256,18 +280,21 @@ void Error_Report(int32_t ref, const char *file, int line)
 {
     int32_t code = 0;
     const char *message = NULL;
-    if ((ref & ERROR_COMPLEX_BIT) != ERROR_COMPLEX_BIT)
+    char copy[keel::FORMAT_BUFFER_SIZE];
+    if ((ref & ERROR_COMPLEX_BIT) != ERROR_COMPLEX_BIT || !keel::runtime_usable())
         return;
     {
         keel::ScopedLock hold(&global_error_lock);
-        Error *error = live_record(ref);
+        Error *error = g_store_closed ? NULL : live_record(ref);
         if (!error)
             return;
         code = error->code;
-        /* The record stays with the thread that holds ref: its message can
-         * be read after the lock is left. */
-        if (error->message && error->message->bIsSet && error->message->string)
-            message = error->message->string;
+        /* Copied under the lock: the tear-down at process exit destroys the
+         * record under the lock while this thread may still hold ref. */
+        if (error->message && error->message->bIsSet && error->message->string) {
+            snprintf(copy, sizeof copy, "%s", error->message->string);
+            message = copy;
+        }
     }
     int level = __atomic_load_n(&global_log_level, __ATOMIC_RELAXED);
     if (level == 100 || level == -1)
@@ -275,13 +302,26 @@ void Error_Report(int32_t ref, const char *file, int line)
                   message ? message : "(no message)");
 }
 
-void ErrorStore_Init(void) { Lock_Init(&global_error_lock); }
+void ErrorStore_Init(void)
+{
+    Lock_Init(&global_error_lock);
+    g_store_closed = false;
+}
 
+/* The store is destroyed under its lock and left closed, so that a thread
+ * still storing or taking at process exit meets a closed store instead of
+ * freed memory.  The lock is deleted, except at that exit, where it stays
+ * alive for those threads. */
 void ErrorStore_Shutdown(void)
 {
-    if (global_error_store)
-        Vector_Destroy(global_error_store);
-    global_error_store = NULL;
-    global_error_count = 0;
-    Lock_Delete(&global_error_lock);
+    {
+        keel::ScopedLock hold(&global_error_lock);
+        if (global_error_store)
+            Vector_Destroy(global_error_store);
+        global_error_store = NULL;
+        global_error_count = 0;
+        g_store_closed = true;
+    }
+    if (!keel::runtime_keeps_locks())
+        Lock_Delete(&global_error_lock);
 }

@@ -25,6 +25,7 @@
 
 #include "log_internal.h"
 #include "platform.h"
+#include "runtime.h"
 #include "scoped_lock.h"
 #include "util.h"
 
@@ -44,6 +45,7 @@ const size_t kHalfLimit = kSizeLimit / 2;
 const int64_t kCheckIntervalMs = 60 * 1000;
 
 std::atomic<int> g_ready{0};   // 1 between Log_Startup and Log_Shutdown
+std::atomic<int> g_in_progress{0};  // reports past the ready check
 int g_env_level = -1;          // -1: the environment has not been read
 int g_echo = 0;
 const char g_file_name[512] = "navl.log";
@@ -307,13 +309,52 @@ long trim(uint64_t *size)
     return kept;
 }
 
+// A report's pass through the ready check.  It counts itself in before it
+// looks again (sequentially consistent, as Log_Shutdown clears the flag
+// before it reads the count: one of the two sees the other), and out when
+// the report ends.  A closed log is seen before counting, so reports that
+// keep coming after the close cannot keep the count from reaching 0.  A
+// report made before any start-up starts the layer first; one made after
+// the last tear-down is not admitted.
+class ReportPass {
+public:
+    ReportPass()
+    {
+        admitted_ = try_pass();
+        if (!admitted_ && keel::runtime_usable())
+            admitted_ = try_pass();
+    }
+    ~ReportPass()
+    {
+        if (admitted_)
+            g_in_progress.fetch_sub(1);
+    }
+    bool admitted() const { return admitted_; }
+    ReportPass(const ReportPass &) = delete;
+    ReportPass &operator=(const ReportPass &) = delete;
+
+private:
+    static bool try_pass()
+    {
+        if (!g_ready.load())
+            return false;  // closed: never counted, so a tear-down's wait ends
+        g_in_progress.fetch_add(1);
+        if (g_ready.load())
+            return true;
+        g_in_progress.fetch_sub(1);
+        return false;
+    }
+    bool admitted_;
+};
+
 }  // namespace
 
 int Log_ReportV(int level, const char *format, va_list args)
 {
     if (filtered_out(level))
         return 0;
-    if (!g_ready.load(std::memory_order_acquire))
+    ReportPass pass;
+    if (!pass.admitted())
         return 0;
 
     char message[kWorkBuffer];
@@ -379,13 +420,21 @@ uint32_t keel::log_dropped_lines(void) { return g_dropped.load(std::memory_order
 void Log_Startup(void)
 {
     Lock_Init(&global_log_lock);
-    g_ready.store(1, std::memory_order_release);
+    g_ready.store(1);
 }
 
+// Closes the log, then waits for every report already past the ready check
+// (they count themselves in before the check, so none is missed), then
+// enters and leaves the lock.  The lock is deleted, except at a process
+// exit where other threads may still report: there it stays alive and
+// their reports are dropped at the check.
 void Log_Shutdown(void)
 {
-    g_ready.store(0, std::memory_order_release);
+    g_ready.store(0);
+    while (g_in_progress.load() != 0)
+        keel::plat::sleep_ms(1);
     Lock_Enter(&global_log_lock);
     Lock_Leave(&global_log_lock);
-    Lock_Delete(&global_log_lock);
+    if (!keel::runtime_keeps_locks())
+        Lock_Delete(&global_log_lock);
 }

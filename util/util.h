@@ -1,6 +1,7 @@
 /*
  * util.h - everything of the layer beside the object model: locks, the log,
- * strings, the error store, and the runtime start-up and tear-down.
+ * strings, the error store, the runtime start-up and tear-down, events and
+ * threads, the optional system functions and the OS version.
  *
  * Public C API: compiles as C99 and as C++.
  */
@@ -97,7 +98,11 @@ KEEL_API void Log_Assert(const char *expr, const char *source, int line);
  * process's line as an append does (10 attempts, the same pauses); a file
  * held by another writer throughout is left alone until the next check. */
 KEEL_API void Log_CheckSize(void);
+/* Initialises global_log_lock and opens the log; Runtime_Startup runs it. */
 KEEL_API void Log_Startup(void);
+/* Closes the log (later reports are dropped), waits until every report
+ * already under way has ended, enters and leaves global_log_lock, and
+ * deletes it, except at process exit (see Runtime_Shutdown). */
 KEEL_API void Log_Shutdown(void);
 
 /* ---------------------------------------------------------------- strings */
@@ -597,11 +602,14 @@ KEEL_API Error *Error_Take(int32_t ref);
  * ("(no message)" for a record without one).  Otherwise nothing.  The
  * record stays live. */
 KEEL_API void Error_Report(int32_t ref, const char *file, int line);
-/* Initialises global_error_lock; Runtime_Startup runs it first. */
+/* Initialises global_error_lock and opens the store; Runtime_Startup runs
+ * it first. */
 KEEL_API void ErrorStore_Init(void);
-/* Destroys the store with every record still in it and deletes
- * global_error_lock without entering it.  No store operation may run
- * during or after it. */
+/* Destroys the store with every record still in it, under
+ * global_error_lock, and leaves it closed: until the next ErrorStore_Init
+ * every store operation is dropped (Error_Store destroys the record and
+ * returns 0; queries give 0 or NULL, without a report).  Then deletes the
+ * lock, except at process exit (see Runtime_Shutdown). */
 KEEL_API void ErrorStore_Shutdown(void);
 
 /* --------------------------------------------------------- network errors */
@@ -653,13 +661,191 @@ KEEL_API int NetError_FromErrno(int error);
 
 /* ---------------------------------------------------------------- runtime */
 
-/* Run at library attach and detach; the entry calls them. */
+/* The layer's start-up and tear-down, counted.  The library entry runs them
+ * at attach and detach (load and unload of the DLL or shared library, start
+ * and end of a program linked with the static library), and any caller may
+ * run them too: only the first start-up acts (ErrorStore_Init, Log_Startup,
+ * the socket layer's start-up, srand of the time), and only the tear-down
+ * that matches it (the socket layer's tear-down, ErrorStore_Shutdown,
+ * Log_Shutdown); the others only count.  A tear-down without a start-up
+ * does nothing.
+ *
+ * A report or a store operation made before any start-up (a host's static
+ * constructor that runs before the layer's own, in a program linked with
+ * the static library) runs the entry's attach first, once.  After the last
+ * tear-down, reports and store operations are dropped: a stored record is
+ * destroyed and 0 returned, queries give 0 or NULL.  An explicit
+ * Runtime_Startup after that starts the layer again.
+ *
+ * At process exit (POSIX, and a Windows program linked with the static
+ * library) the detach runs while other threads may still use the layer:
+ * the store is then destroyed under its lock and stays closed, the log
+ * waits for the reports already under way, and the process-wide locks are
+ * left alive, so those threads' later calls are dropped safely.  An unload
+ * of the library (no threads in it, as its host must ensure) and a Windows
+ * DLL's detach tear down completely, deleting the locks. */
 KEEL_API void Runtime_Startup(void);
 KEEL_API void Runtime_Shutdown(void);
 
+/* The process-wide lock of the library's other modules (those written on
+ * this layer): they guard their own process-wide state with it.  The layer
+ * never takes it.  The entry initialises it after the start-up and deletes
+ * it after the tear-down (left alive at process exit, as above).  Lock
+ * order: a module takes it before any lock of the layer. */
+KEEL_API extern Lock global_module_lock;
+
 /* ----------------------------------------------------- events and threads */
 
+/* The calling convention of thread procedures (the start routine). */
+#if defined(_WIN32)
+#  define KEEL_STDCALL __stdcall
+#else
+#  define KEEL_STDCALL
+#endif
+
+/* An auto-reset event: one Event_Set releases one Event_Wait and is used up
+ * by it.  handle is the OS handle (0 when the creation failed); the record
+ * is embedded in its owner and lives from Event_Create to Handle_Close.
+ * On POSIX a handle is a number that the layer looks up in a table of live
+ * events and threads (a mutex, a condition variable and a flag for an
+ * event), never an address: a handle of 0, a closed one or any other
+ * number is refused by every operation, and nothing is read through it. */
+typedef struct Event {
+    void *handle;
+} Event;
+
+/* A joinable thread.  handle: the thread's OS handle, 0 when the start
+ * failed; bIsJoinable: 1 once Thread_Create was tried on the record, 0 in a
+ * zeroed record.  Join a record at most once; after the join neither the
+ * record nor its handle may be used again. */
+typedef struct Thread {
+    void *handle;
+    int32_t bIsJoinable;
+} Thread;
+
+/* A start routine: takes Thread_Create's argument, returns an exit code
+ * (which nothing reads). */
+typedef uint32_t (KEEL_STDCALL *ThreadRoutine)(void *arg);
+
+/* None of these returns a failure: a failed OS call becomes a stored error
+ * record (code 999, osError the OS error number: GetLastError on Windows,
+ * the errno value elsewhere) whose reference nobody receives; it stays in
+ * the store until the store empties or is torn down.  A null record
+ * address is reported (an assertion, source util) and nothing is done.
+ *
+ * Handle_Close closes the handle in the first field of the record (an
+ * Event) and sets that field to 0, so that a second close or a later wait
+ * fails cleanly instead of reaching whatever object a reused handle number
+ * names.  Closing a thread's handle does not stop the thread.  Nothing is
+ * stored when the close fails. */
+KEEL_API void Handle_Close(void *record);
+/* Makes an unsignalled auto-reset event and keeps its handle in the record,
+ * also when it is 0 (stored: "Could not create event object"). */
+KEEL_API void Event_Create(Event *event);
+/* Signals the event.  A failure (handle 0, closed, not an event) is stored:
+ * "Could not set event object"; the event is unchanged. */
+KEEL_API void Event_Set(Event *event);
+/* Waits for the event at most timeout_ms milliseconds (0: only looks;
+ * 0xFFFFFFFF: without limit; other time-outs run on a monotonic clock).
+ * 1 when signalled (the event is unsignalled again), 0 when timed out.  A
+ * failed wait (handle 0, closed, negative) stores "Unexpected return value
+ * from WaitForSingleObject in Event_Wait" and gives 1, as a signal does. */
+KEEL_API int Event_Wait(Event *event, uint32_t timeout_ms);
+/* Sets bIsJoinable to 1 (kept also when the start fails), then starts
+ * routine(arg) on a new thread through the runtime's thread start and keeps
+ * its handle.  A start that cannot be made (a null routine among them)
+ * leaves handle 0 and stores "_beginthreadex() call failed". */
+KEEL_API void Thread_Create(Thread *thread, ThreadRoutine routine, void *arg);
+/* Waits without limit for the routine to return, then closes the handle
+ * (in every case).  A zeroed record writes the assertion report for
+ * "thread.bIsJoinable" and goes on; a wait that fails (handle 0 or
+ * closed) stores "Unable to join thread".  Never join from the thread
+ * itself. */
+KEEL_API void Thread_Join(Thread thread);
+/* 1 once the routine has returned, 0 while it runs; 1 also when the handle
+ * cannot be waited on (0, closed).  Assertion on thread.bIsJoinable as in
+ * Thread_Join. */
+KEEL_API int Thread_IsFinished(Thread thread);
+/* 1 when the thread is suspended, 0 when it runs; 1 also when the query
+ * fails (handle 0, closed, thread ended).  The thread is suspended once and
+ * resumed once, in that order, so a suspended thread never runs during the
+ * query and its suspend count is as it was.  On POSIX a suspension is a
+ * signal (real-time signal SIGRTMIN + 5, resumed by SIGRTMIN + 6) whose
+ * handler parks the thread while its count is above 0; the suspender waits
+ * at most 2 seconds for the thread to acknowledge.  Assertion on
+ * thread.bIsJoinable as in Thread_Join. */
+KEEL_API int Thread_IsSuspended(Thread thread);
+
 /* ------------------------------------ optional system functions, OS version */
+
+/* The two functions of "iphlpapi.dll" that only newer systems have, with
+ * their published signatures: GetIfTable2(MIB_IF_TABLE2 **table) returns a
+ * status (0 on success), FreeMibTable(void *memory) frees what it gave. */
+typedef uint32_t (KEEL_STDCALL *GetIfTable2Fn)(void **table);
+typedef void (KEEL_STDCALL *FreeMibTableFn)(void *memory);
+
+/* One process-wide record, zero at load time.  bLoaded becomes 1 once a
+ * load has found both functions, and then both fields are set; nothing
+ * clears it, and the module is never unloaded. */
+typedef struct IpHlpFunctions {
+    int32_t bLoaded;
+    GetIfTable2Fn GetIfTable2;
+    FreeMibTableFn FreeMibTable;
+} IpHlpFunctions;
+
+/* Resolves GetIfTable2 and FreeMibTable (each also under its name with a
+ * leading underscore) in "iphlpapi.dll": the module the process has loaded
+ * already (no further reference is taken), else loaded now (on POSIX a
+ * shared object of that very name, found as dlopen finds libraries).
+ * Returns 0, or the reference of one stored error, that of the first
+ * failure: "Could not load iphlpapi.dll" or "Could not find <function> in
+ * iphlpapi.dll".  Every failure writes its assertion report (libhan!=NULL
+ * for the module, addr!=NULL for each missing function, source util, line
+ * 77).  A function found is kept in its field; one missing leaves its field
+ * as it was (null in a record that was never loaded).  bLoaded is set
+ * after both fields, so a thread that sees it set sees both functions,
+ * also when two threads load at once.  A null record address: the
+ * assertion "functions != NULL", and the reference of a stored error
+ * "IpHlp_Load: functions is NULL". */
+KEEL_API int32_t IpHlp_Load(IpHlpFunctions *functions);
+
+/* The platform's version record, its first field its own size (148).  On
+ * Windows it is the system's own OSVERSIONINFOA (declared here by its tag
+ * only: include <windows.h> to use the result).  Elsewhere the layer
+ * defines it with the same layout.
+ *
+ * OsVersion_Get gives the running system's record.  Windows: the true
+ * version (RtlGetVersion), else what GetVersionExA gives.  POSIX: filled
+ * from uname: major, minor and build number from the release's leading
+ * numbers, dwPlatformId KEEL_VER_PLATFORM_POSIX, and the rest of the
+ * release text (what follows the numbers, cut at 127 characters) in
+ * szCSDVersion.  When the system's version query fails, "GetVersionEx
+ * failed with error code <n>\n" goes to standard error (not the log;
+ * nothing is stored) and the record comes with its size field 148 and
+ * every other field 0. */
+#if defined(_WIN32)
+struct _OSVERSIONINFOA;
+KEEL_API struct _OSVERSIONINFOA OsVersion_Get(void);
+#else
+#define KEEL_VER_PLATFORM_POSIX 0x100
+typedef struct _OSVERSIONINFOA {
+    uint32_t dwOSVersionInfoSize;
+    uint32_t dwMajorVersion;
+    uint32_t dwMinorVersion;
+    uint32_t dwBuildNumber;
+    uint32_t dwPlatformId;
+    char szCSDVersion[128];
+} OSVERSIONINFOA;
+KEEL_API OSVERSIONINFOA OsVersion_Get(void);
+#endif
+
+/* Orders two version texts "major.minor.patch" (each number read as %d
+ * reads it: white space before it skipped, a sign allowed; anything after
+ * the third number ignored).  Negative when a comes first, positive when
+ * after: the difference of the first differing field, held to the int
+ * range.  0 when they are equal, or when either text is null, has fewer
+ * than three numbers, or a number that does not fit an int. */
+KEEL_API int Version_Compare(const char *a, const char *b);
 
 #ifdef __cplusplus
 }
