@@ -16,8 +16,8 @@
 #include "util.h"
 
 static const Subcommand *const kSubcommands[] = {
-    &cli_log,  &cli_neterr, &cli_codename, &cli_wrap, &cli_lines,
-    &cli_date, &cli_month,  &cli_version,
+    &cli_log,  &cli_neterr, &cli_codename,        &cli_wrap, &cli_lines,
+    &cli_date, &cli_month,  &cli_version_compare, &cli_os,   &cli_version,
 };
 #define SUBCOMMAND_COUNT (sizeof kSubcommands / sizeof kSubcommands[0])
 

@@ -62,7 +62,8 @@ step -- log -l 50 "tour: level 50, above the default level 0: not written"
 step NAVL_LOGGING=50 -- log -l 50 "tour: level 50 with NAVL_LOGGING=50: written"
 step -- neterr 10061 --op "connect(s)"
 step -- codename 129 AB
-step -- month 5 may
+step -- version-compare 1.10.0 1.9.9
+step -- os
 step -- version
 echo "--- lines the tour added to navl.log"
 tail -n +"$((before + 1))" navl.log
