@@ -35,7 +35,8 @@ install(FILES ${PROJECT_BINARY_DIR}/keelConfig.cmake ${PROJECT_BINARY_DIR}/keelC
 
 # pkg-config: the prefix is found from the .pc file's own folder, so that
 # `cmake --install --prefix` to any folder gives working files.
-file(RELATIVE_PATH KEEL_PC_PREFIX_FROM_PCDIR /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+# (Any absolute stand-in for the prefix gives the same relative path.)
+file(RELATIVE_PATH KEEL_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" KEEL_PC_PREFIX_FROM_PCDIR "${KEEL_PC_PREFIX_FROM_PCDIR}")
 foreach(kind INCLUDEDIR LIBDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
