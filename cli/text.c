@@ -22,14 +22,15 @@ static int file_operand(const Subcommand *cmd, int count, char **argv, const cha
 static int wrap_text(const Subcommand *cmd, char *data, size_t size, long long first,
                      long long width, const char *prefix)
 {
+    const char *nul = memchr(data, '\0', size);
     size_t body = size;
     String *text;
     int32_t ref;
-    if (memchr(data, '\0', size) != NULL)
+    if (nul != NULL)
         return cli_fail(cmd, "the input holds a NUL byte at offset %lu; wrap takes text",
-                        (unsigned long)((char *)memchr(data, '\0', size) - data));
+                        (unsigned long)(nul - data));
     if (size >= UINT32_MAX)
-        return cli_fail(cmd, "the input is too long for a String (%lu bytes)", (unsigned long)size);
+        return cli_fail(cmd, "the input is too long for a String (4 GiB or more)");
     /* The line end at the very end of the input stays the output's last:
      * wrapped with the rest, it would get the prefix after it. */
     while (body > 0 && (data[body - 1] == '\n' || data[body - 1] == '\r'))
@@ -141,7 +142,7 @@ static int copy_lines(const Subcommand *cmd, const char *path, Stream *stream, i
             /* Only a line that could not be allocated is unset before the
              * end, or (physical lines) at it. */
             status = cli_fail(cmd, "%s: a line could not be read (out of memory)",
-                              path != NULL ? path : "standard input");
+                              path != NULL && strcmp(path, "-") != 0 ? path : "standard input");
             break;
         }
         if (at_end)
