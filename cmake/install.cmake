@@ -1,7 +1,7 @@
 # install.cmake - what `cmake --install` puts under the prefix:
 #   include/keel/          generics.h, util.h, keel_version.h
 #   lib/                   libkeel.so* (or the import library libkeel.dll.a), libkeel_static.a
-#   bin/                   keel.dll (Windows)
+#   bin/                   keel (the command, when KEEL_CLI is on); keel.dll (Windows)
 #   lib/cmake/keel/        the CMake package: keel::keel, keel::keel_static
 #   lib/pkgconfig/         keel.pc, keel-static.pc
 #   share/doc/keel/        README.md, CHANGELOG.md, LICENSE
@@ -15,6 +15,9 @@ install(TARGETS keel keel_static EXPORT keelTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(KEEL_CLI)
+  install(TARGETS keel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES
   ${PROJECT_SOURCE_DIR}/generics/generics.h
   ${PROJECT_SOURCE_DIR}/util/util.h
