@@ -1,7 +1,7 @@
 # install.cmake - what `cmake --install` puts under the prefix:
 #   include/keel/          generics.h, util.h, keel_version.h
 #   lib/                   libkeel.so* (or the import library libkeel.dll.a), libkeel_static.a
-#   bin/                   keel.dll (Windows)
+#   bin/                   keel (the command, when KEEL_CLI is on); keel.dll (Windows)
 #   lib/cmake/keel/        the CMake package: keel::keel, keel::keel_static
 #   lib/pkgconfig/         keel.pc, keel-static.pc
 #   share/doc/keel/        README.md, CHANGELOG.md, LICENSE
@@ -15,6 +15,9 @@ install(TARGETS keel keel_static EXPORT keelTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(KEEL_CLI)
+  install(TARGETS keel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES
   ${PROJECT_SOURCE_DIR}/generics/generics.h
   ${PROJECT_SOURCE_DIR}/util/util.h
@@ -32,7 +35,8 @@ install(FILES ${PROJECT_BINARY_DIR}/keelConfig.cmake ${PROJECT_BINARY_DIR}/keelC
 
 # pkg-config: the prefix is found from the .pc file's own folder, so that
 # `cmake --install --prefix` to any folder gives working files.
-file(RELATIVE_PATH KEEL_PC_PREFIX_FROM_PCDIR /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+# (Any absolute stand-in for the prefix gives the same relative path.)
+file(RELATIVE_PATH KEEL_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" KEEL_PC_PREFIX_FROM_PCDIR "${KEEL_PC_PREFIX_FROM_PCDIR}")
 foreach(kind INCLUDEDIR LIBDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")

@@ -4,15 +4,18 @@
 #              built against it through the CMake package (shared and
 #              static) and pkg-config (keel and keel-static), and run; a
 #              shared object linking the static library exports nothing of it;
+#              the installed keel command runs and says the version;
 #   win64      installed; the program built against the DLL (CMake package,
 #              pkg-config, and by hand with the import library) and against
 #              the static library (CMake package, pkg-config), and run under
-#              wine64; the static one must export nothing of the layer;
+#              wine64; the static one must export nothing of the layer; the
+#              installed keel command runs beside the DLL and says the version;
 #   win32-dll  installed; the program links against the i686 import library;
+#              the command is installed beside the DLL;
 #   mingw      util.h alone must not bring in <windows.h>;
 #   parent     a project with its own GoogleTest pulls keel in with
 #              add_subdirectory: it builds and runs its program, keel's tests
-#              are not built, and keel writes only into its own build folder.
+#              and command are not built, and keel writes only into its own build folder.
 # Everything goes to build/package/ (cleared first); each step's output is
 # in a log there.  Builds the presets it uses when they are not up to date.
 set -euo pipefail
@@ -76,6 +79,11 @@ grep -q "^#define KEEL_VERSION_STRING \"$version\"$" "$prefix/include/keel/keel_
   fail "keel_version.h does not say $version"
 pkg-config --modversion "$prefix/lib/pkgconfig/keel.pc" | grep -qx "$version" || fail "keel.pc does not say $version"
 
+step "linux64: the installed keel command finds its library and says $version"
+found=$(cd "$out/linux64" && env -u LD_LIBRARY_PATH "$prefix/bin/keel" version) || fail "the installed keel version failed"
+[ "$found" = "$version" ] || fail "the installed keel version says '$found', not $version"
+readelf -d "$prefix/bin/keel" | grep -qF "[$soname]" || fail "the installed keel does not load $soname"
+
 for link in shared static; do
   step "linux64: consumer through the CMake package, $link library"
   dir=$out/linux64/cmake-$link
@@ -118,7 +126,7 @@ step "win64: install to build/package/win64/prefix"
 prefix=$out/win64/prefix
 install_preset win64
 check_headers "$prefix"
-for f in bin/keel.dll lib/libkeel.dll.a lib/libkeel_static.a; do
+for f in bin/keel.dll bin/keel.exe lib/libkeel.dll.a lib/libkeel_static.a; do
   [ -f "$prefix/$f" ] || fail "win64: $f is not installed"
 done
 strings -el "$prefix/bin/keel.dll" | grep -qx "$version" || fail "keel.dll has no version resource $version"
@@ -165,6 +173,10 @@ for run in cmake-shared cmake-static by-hand pkgconfig-keel pkgconfig-keel-stati
   (cd "$out/win64/$run" && WINEPATH=$wine_bin /usr/lib/wine/wine64 ./consumer.exe </dev/null) ||
     fail "win64 $run consumer"
 done
+step "win64: the installed keel command runs beside the DLL and says $version"
+found=$(cd "$out/win64" && /usr/lib/wine/wine64 "$prefix/bin/keel.exe" version </dev/null | tr -d '\r') ||
+  fail "the installed keel.exe version failed"
+[ "$found" = "$version" ] || fail "the installed keel.exe version says '$found', not $version"
 
 # ---------------------------------------------------------------- win32-dll
 step "win32-dll: install; the consumer links against the i686 import library"
@@ -172,6 +184,7 @@ prefix=$out/win32-dll/prefix
 install_preset win32-dll
 check_headers "$prefix"
 "$objdump64" -f "$prefix/bin/keel.dll" | grep -q 'file format pei-i386' || fail "keel.dll is not a 32-bit DLL"
+"$objdump64" -f "$prefix/bin/keel.exe" | grep -q 'file format pei-i386' || fail "keel.exe is not installed as a 32-bit program"
 strings -el "$prefix/bin/keel.dll" | grep -qx "$version" || fail "the 32-bit keel.dll has no version resource $version"
 quiet "$out/win32-dll/by-hand.log" i686-w64-mingw32-gcc -std=c99 -pedantic -Wall -Wextra -Werror \
   -I"$prefix/include/keel" tests/package/consumer.c -L"$prefix/lib" -lkeel -o "$out/win32-dll/consumer.exe"
@@ -195,8 +208,8 @@ quiet "$dir.log" cmake -S tests/package/parent -B "$dir" -DKEEL_SOURCE_DIR="$roo
 quiet "$dir.log" cmake --build "$dir" -j"$jobs"
 (cd "$dir" && ./parent_tests --gtest_brief=1) >>"$dir.log" 2>&1 || fail "the parent's program (log: $dir.log)"
 # A target leaves its folder (keel_tests.dir) in CMakeFiles even unbuilt.
-[ -z "$(find "$dir" -name 'keel_tests*' -o -name 'log_example*')" ] ||
-  fail "keel's tests or example are targets of the parent"
+[ -z "$(find "$dir" -name 'keel_tests*' -o -name 'log_example*' -o -name 'keel_cli*')" ] ||
+  fail "keel's tests, example or command are targets of the parent"
 
 step "parent: keel's tests switched on use the parent's GTest::gtest target"
 dir=$out/parent-tests

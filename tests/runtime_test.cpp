@@ -20,15 +20,6 @@
 
 namespace {
 
-// In a child: prints the failed condition and gives the exit code 1.
-#define CHILD_REQUIRE(cond)                                              \
-    do {                                                                 \
-        if (!(cond)) {                                                   \
-            std::printf("failed at line %d: %s\n", __LINE__, #cond);     \
-            return 1;                                                    \
-        }                                                                \
-    } while (0)
-
 bool Contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 int32_t Store(const char *text) { return Error_Store(Error_New("%s", text)); }

@@ -22,15 +22,6 @@
 
 namespace {
 
-// In a child: prints the failed condition and gives the exit code 1.
-#define CHILD_REQUIRE(cond)                                              \
-    do {                                                                 \
-        if (!(cond)) {                                                   \
-            std::printf("failed at line %d: %s\n", __LINE__, #cond);     \
-            return 1;                                                    \
-        }                                                                \
-    } while (0)
-
 int Count(const std::string &text, const std::string &part)
 {
     int n = 0;

@@ -333,7 +333,9 @@ KEEL_API int32_t String_Join(Vector *vector, const char *sep, String *out);
  *
  * Read until Stream_AtEnd gives nonzero.  The read that meets the end may
  * still deliver a last line (one without a line end), so take the line
- * when it holds a value even if the end flag came with it.  Once at the
+ * when it is not empty even if the end flag came with it (on a handle
+ * stream that read always delivers at least the empty value, which is not
+ * a line of the input).  Once at the
  * end, reads leave the line unset (a string stream leaves it untouched).
  *
  * A null stream, a STRING_STREAM without its String, a FILE_STREAM without

@@ -4,6 +4,7 @@
 // of the tests; its exit code is the function's result.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,6 +23,16 @@ public:
 private:
     std::string path_;
 };
+
+// In a child function: when cond is false, prints the line and the
+// condition on standard output (the parent shows it) and returns 1.
+#define CHILD_REQUIRE(cond)                                              \
+    do {                                                                 \
+        if (!(cond)) {                                                   \
+            std::printf("failed at line %d: %s\n", __LINE__, #cond);     \
+            return 1;                                                    \
+        }                                                                \
+    } while (0)
 
 // Registers a child function: KEEL_CHILD(Name) { ...; return 0; }
 using ChildFn = int (*)();
