@@ -4,7 +4,6 @@
 // allocation failures and bad input: text_stream_failures_test.cpp.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,88 +14,81 @@
 
 namespace {
 
-// A descriptor over the bytes: a regular file in `dir`, or a pipe.
-int Source(const TempDir &dir, const std::string &bytes, bool pipe)
+std::string Shown(const String *line)  // the value, NULs included, or "(unset)"
 {
-    if (pipe)
-        return PipeHolding(bytes);
-    WriteFile(dir.file("input"), bytes);
-    return OpenDescriptor(dir.file("input"), false);
+    return line->bIsSet ? std::string(line->string, line->length) : "(unset)";
 }
 
-std::string Shown(const String *line)  // "[value]", NULs included, or "(unset)"
+// The lines read until the stream is at its end, each read into an unset
+// String; after each physical read lastLine must be a copy of the line.
+std::vector<std::string> LinesUntilEnd(Stream *stream, bool logical)
 {
-    return line->bIsSet ? "[" + std::string(line->string, line->length) + "]" : "(unset)";
-}
-
-// Reads with Stream_ReadLine (or the logical reader) until the end and once
-// more; each read as "[line]" or "(unset)", with " end" once at the end.
-std::vector<std::string> ReadAll(Stream *stream, bool logical)
-{
-    std::vector<std::string> reads;
+    std::vector<std::string> lines;
     String *line = String_New();
-    for (int bound = 0; bound < 100; ++bound) {
-        bool was_at_end = Stream_AtEnd(stream);
-        if (logical)
+    while (!Stream_AtEnd(stream) && lines.size() < 100) {
+        String_Clear(line);
+        if (logical) {
             Stream_ReadLogicalLine(stream, line);
-        else
+        } else {
             Stream_ReadLine(stream, line);
-        reads.push_back(Shown(line) + (Stream_AtEnd(stream) ? " end" : ""));
-        if (!logical) {
-            EXPECT_EQ(Shown(stream->lastLine), Shown(line)) << "lastLine after read " << reads.size();
+            EXPECT_EQ(Shown(stream->lastLine), Shown(line)) << "lastLine after read " << lines.size() + 1;
         }
-        if (was_at_end)
-            break;
+        lines.push_back(Shown(line));
     }
     String_Destroy(line);
-    return reads;
+    return lines;
+}
+
+std::string LinePastTheEnd(Stream *stream)
+{
+    String *line = String_NewFrom("old");
+    Stream_ReadLine(stream, line);
+    std::string shown = Shown(line);
+    String_Destroy(line);
+    return shown;
 }
 
 }  // namespace
 
 TEST(Stream, StringLinesKeepTheirCrAndDropAnEmptyLastLine)
 {
-    struct Case { const char *text; std::vector<std::string> reads; };  // "[line] count"; untouched shows (same)
+    // The read that meets the end delivers nothing.
+    struct Case { const char *text; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"a\r\nb", {"[a\r] 2", "[b] 1", "[(same)] 0 end"}},
-        {"a\n\nb", {"[a] 1", "[] 0", "[b] 1", "[(same)] 0 end"}},
-        {"a\n\n", {"[a] 1", "[(same)] 0 end"}},
-        {nullptr, {"[(same)] 0 end"}},
+        {"a\r\nb", {"a\r", "b", "(unset)"}},
+        {"a\n\nb", {"a", "", "b", "(unset)"}},
+        {"a\n\n", {"a", "(unset)"}},
+        {nullptr, {"(unset)"}},
     };
     for (const Case &c : cases) {
         Stream *stream = Stream_OpenString(c.text);
-        String *line = String_New();
-        std::vector<std::string> reads;
-        while (!Stream_AtEnd(stream) && reads.size() < 10) {
-            String_Set(line, "(same)");
-            int32_t count = stream->reader(stream, line);
-            reads.push_back(Shown(line) + " " + std::to_string(count) + (Stream_AtEnd(stream) ? " end" : ""));
-        }
-        EXPECT_EQ(reads, c.reads) << (c.text ? c.text : "(null)");
-        String_Destroy(line);
+        EXPECT_EQ(LinesUntilEnd(stream, false), c.lines) << (c.text ? c.text : "(null)");
         Stream_Destroy(stream);
     }
 }
 
 TEST(Stream, HandleLinesFromFilesAndPipes)
 {
-    const std::string q300(300, 'q'), m1000(1000, 'm');
-    struct Case { std::string bytes; std::vector<std::string> reads; };
+    // The read that meets the end delivers what it gathered, at least "".
+    const std::string q300(300, 'q');
+    const std::string m1000(1000, 'm');
+    struct Case { std::string bytes; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"x\r\n", {"[x]", "[] end", "(unset) end"}},
-        {"abc", {"[abc] end", "(unset) end"}},
-        {"a\n\nb\r\n", {"[a]", "[]", "[b]", "[] end", "(unset) end"}},
-        {std::string("a\0b\r\r\nc\r", 8), {std::string("[a\0b]", 5), "[c\r] end", "(unset) end"}},
-        {q300 + "\nz", {"[" + q300 + "]", "[z] end", "(unset) end"}},
-        {m1000 + "\r\ntail\n", {"[" + m1000 + "]", "[tail]", "[] end", "(unset) end"}},  // across 8 reads
+        {"x\r\n", {"x", ""}},
+        {"abc", {"abc"}},
+        {std::string("a\0b\r\r\nc\r", 8), {std::string("a\0b", 3), "c\r"}},
+        {q300 + "\nz", {q300, "z"}},
+        {m1000 + "\r\ntail\n", {m1000, "tail", ""}},  // across 8 reads of 128 bytes
     };
     TempDir dir;
     for (bool pipe : {false, true}) {
         for (const Case &c : cases) {
-            int fd = Source(dir, c.bytes, pipe);
+            WriteFile(dir.file("input"), c.bytes);
+            int fd = pipe ? PipeHolding(c.bytes) : OpenDescriptor(dir.file("input"), false);
             ASSERT_GT(fd, 0);
             Stream *stream = Stream_OpenHandle(fd);
-            EXPECT_EQ(ReadAll(stream, false), c.reads) << (pipe ? "pipe: " : "file: ") << c.bytes.substr(0, 20);
+            EXPECT_EQ(LinesUntilEnd(stream, false), c.lines) << (pipe ? "pipe: " : "file: ") << c.bytes.substr(0, 20);
+            EXPECT_EQ(LinePastTheEnd(stream), "(unset)");
             Stream_Destroy(stream);
             CloseDescriptor(fd);  // the stream left it open
         }
@@ -105,48 +97,44 @@ TEST(Stream, HandleLinesFromFilesAndPipes)
 
 TEST(Stream, LogicalLinesJoinContinuationsOnEitherSource)
 {
-    struct Case { const char *text; std::vector<std::string> reads; };
+    struct Case { const char *text; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"key = a \\\n   b\nnext\n", {"[key = a b]", "[next]", "[] end", "(unset) end"}},
-        {"a\\\n\nb\n", {"[a]", "[b]", "[] end", "(unset) end"}},
-        {"x \\ \\\t\\\ny\n", {"[x y]", "[] end", "(unset) end"}},
-        {"a\\b c\n", {"[a\\b c]", "[] end", "(unset) end"}},
-        {" \t\v\f\n\\\n\v z\f\n", {"[]", "[z]", "[] end", "(unset) end"}},
-        {"a \\\n", {"[a] end", "(unset) end"}},  // the last line is not taken twice
+        {"key = a \\\n   b\nnext\n", {"key = a b", "next", ""}},
+        {"a\\\n\nb\n", {"a", "b", ""}},  // a blank line ends a continuation
+        {"x \\ \\\t\\\ny\n", {"x y", ""}},
+        {"a\\b c\n", {"a\\b c", ""}},
+        {" \t\v\f\n\\\n\v z\f\n", {"", "z", ""}},
+        {"a \\\n", {"a"}},  // the last line is not taken twice
     };
     TempDir dir;
-    for (bool handle : {false, true}) {
-        for (const Case &c : cases) {
-            int fd = handle ? Source(dir, c.text, false) : -1;
-            Stream *stream = handle ? Stream_OpenHandle(fd) : Stream_OpenString(c.text);
-            EXPECT_EQ(ReadAll(stream, true), c.reads) << (handle ? "handle: " : "string: ") << c.text;
-            Stream_Destroy(stream);
-            if (handle)
-                CloseDescriptor(fd);
-        }
+    for (const Case &c : cases) {
+        Stream *from_text = Stream_OpenString(c.text);
+        EXPECT_EQ(LinesUntilEnd(from_text, true), c.lines) << "string: " << c.text;
+        Stream_Destroy(from_text);
+        WriteFile(dir.file("input"), c.text);
+        int fd = OpenDescriptor(dir.file("input"), false);
+        Stream *from_handle = Stream_OpenHandle(fd);
+        EXPECT_EQ(LinesUntilEnd(from_handle, true), c.lines) << "handle: " << c.text;
+        Stream_Destroy(from_handle);
+        CloseDescriptor(fd);
     }
 }
 
-TEST(Stream, DescriptorsThatCannotBeReadEndTheStream)
+TEST(Stream, DescriptorZeroIsRefusedAndAReadErrorIsTheEnd)
 {
+    ReportsAndRecords told;
+    Stream *zero = Stream_OpenHandle(0);
+    EXPECT_EQ(Stream_AtEnd(zero), 1);
+    EXPECT_EQ(LinePastTheEnd(zero), "(unset)");
+    EXPECT_EQ(told.Since(), " <Assertion failed: stream->handle != 0> <Assertion failed: stream->handle != 0>");
+    Stream_Destroy(zero);
+
     TempDir dir;
     WriteFile(dir.file("input"), "never read\n");
     int write_only = OpenDescriptor(dir.file("input"), true);
-    int closed = OpenDescriptor(dir.file("input"), false);
-    CloseDescriptor(closed);
-    const std::string kRefused = " <Assertion failed: stream->handle != 0>";
-    struct Case { int fd; std::vector<std::string> reads; std::string reports; };
-    const Case cases[] = {
-        {0, {"(unset) end"}, kRefused + kRefused + kRefused},  // at-end test, read, at-end test
-        {closed, {"[] end", "(unset) end"}, " <Unable to read descriptor " + std::to_string(closed) + ": error 9>"},
-        {write_only, {"[] end", "(unset) end"}, " <Unable to read descriptor " + std::to_string(write_only) + ": error 9>"},
-    };
-    SweepOutcome outcome;
-    for (const Case &c : cases) {
-        Stream *stream = Stream_OpenHandle(c.fd);
-        EXPECT_EQ(ReadAll(stream, false), c.reads) << "descriptor " << c.fd;
-        EXPECT_EQ(outcome.Since(), c.reports) << "descriptor " << c.fd;
-        Stream_Destroy(stream);
-    }
+    Stream *unreadable = Stream_OpenHandle(write_only);
+    EXPECT_EQ(LinesUntilEnd(unreadable, false), std::vector<std::string>{""});
+    EXPECT_EQ(told.Since(), " <Unable to read descriptor " + std::to_string(write_only) + ": error 9>");
+    Stream_Destroy(unreadable);
     CloseDescriptor(write_only);
 }

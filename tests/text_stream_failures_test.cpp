@@ -1,12 +1,14 @@
-// Memory blocks, the character helpers and streams: every operation with
-// each allocation failing in turn, and bad input.  Every row works on the
-// same fixture, made afresh for each run; a row shows what its operation
-// changed there ("name=value"), its result ("= n"), then the records it
-// stored and the reports it wrote.
+// Memory blocks, the character helpers and streams: every operation that
+// allocates, with each allocation failing in turn, and bad input.  Every
+// case works on the same fixture, made afresh for each run.  A case states
+// what its operation changed there ("name=value", nothing when it changed
+// nothing) and, apart, what it told: the records it stored and the reports
+// it wrote.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "support/alloc_shim.h"
 #include "support/descriptors.h"
@@ -57,16 +59,13 @@ void Clear(Fixture &f)
     f = Fixture();
 }
 
-std::string Value(const String *s) { return s->bIsSet ? std::string(s->string, s->length) : "(unset)"; }
-
 std::string Shown(const String *s)  // "[value]", long values cut, or "(unset)"
 {
-    std::string shown = s->bIsSet ? "[" + Value(s) + "]" : "(unset)";
-    return shown.size() > 20 ? shown.substr(0, 4) + "..." : shown;
+    std::string shown = s->bIsSet ? "[" + std::string(s->string, s->length) + "]" : "(unset)";
+    return shown.size() > 30 ? shown.substr(0, 4) + "..." : shown;
 }
 
-// The next line of a stream, logical or physical, as Shown gives it.
-std::string Next(Stream *stream, bool logical)
+std::string NextLine(Stream *stream, bool logical)
 {
     String *line = String_New();
     if (logical)
@@ -81,15 +80,18 @@ std::string Next(Stream *stream, bool logical)
 void Note(std::string &out, const char *name, const std::string &value, const std::string &unchanged)
 {
     if (value != unchanged)
-        out += std::string(name) + "=" + value + " ";
+        out += std::string(out.empty() ? "" : " ") + name + "=" + value;
 }
 
-std::string Describe(Fixture &f)
+// What differs from the fixture as Prepare made it; the streams by their
+// last line and the line they give next.
+std::string Changes(Fixture &f)
 {
-    std::string out, added;
-    Note(out, "s", Value(f.s), "key=value");
-    Note(out, "out", Value(f.out), "old");
-    Note(out, "after", Value(f.after), "old");
+    std::string out;
+    std::string added;
+    Note(out, "s", Shown(f.s), "[key=value]");
+    Note(out, "out", Shown(f.out), "[old]");
+    Note(out, "after", Shown(f.after), "[old]");
     Note(out, "line", Shown(f.line), "(unset)");
     for (int32_t i = 10; i < Vector_Length(f.v); ++i) {
         const String *e = static_cast<String *>(Vector_GetAt(f.v, i));
@@ -98,22 +100,20 @@ std::string Describe(Fixture &f)
     Note(out, "v+", added, "");
     Note(out, "m", f.m->bytes ? std::string(static_cast<char *>(f.m->bytes), 3) : "(none)", "abc");
     if (f.made_block)
-        out += f.made_block->bytes ? "made=bytes " : "made=(none) ";
+        Note(out, "made", f.made_block->bytes ? "bytes" : "(none)", "");
     if (f.made)
-        out += "made=" + Next(f.made, false) + " ";
+        Note(out, "made", NextLine(f.made, false), "");
     Note(out, "text.last", Shown(f.text->lastLine), "(unset)");
-    Note(out, "text.next", Next(f.text, true), "[key = a b]");
+    Note(out, "text.next", NextLine(f.text, true), "[key = a b]");
     Note(out, "handle.last", Shown(f.handle->lastLine), "(unset)");
-    Note(out, "handle.next", Next(f.handle, false), "[qqq...");
-    return out + "= " + (Error_IsError(f.result) ? "ref" : std::to_string(f.result));
+    Note(out, "handle.next", NextLine(f.handle, false), "[qqq...");
+    Note(out, "result", Error_IsError(f.result) ? "ref" : std::to_string(f.result), "0");
+    return out;
 }
 
-void InPlaceHelpers(Fixture &f)  // they never allocate
-{
-    String_ToLower(f.s);
-    String_CollapseSpaces(f.s);
-    String_TrimLineEnd(f.s);
-}
+struct Left {
+    const char *changes, *told;
+};
 
 #define OP(call) [](Fixture &f) { call; }
 #define MALLOC_FAILED " [999 malloc failed!]"
@@ -123,48 +123,74 @@ void InPlaceHelpers(Fixture &f)  // they never allocate
 
 }  // namespace
 
-TEST(TextStreamFailures, EveryOperationWithEachAllocationFailingInTurn)
+TEST(TextStreamFailures, EachAllocationFailingInTurnLeavesEveryValueSound)
 {
-    SweepRows<Fixture>({
-        {OP(InPlaceHelpers(f)), {"= 0"}},
-        {OP(String_Wrap(f.s, 5, 5, nullptr)), {"= 0" MALLOC_FAILED, "s=key=v\r\nalue = 0"}},
+    // Each row: an operation, then for k = 1, 2, ... what it changed and
+    // told with allocation k failing; the last run is the one in which
+    // nothing failed.
+    struct Case { void (*op)(Fixture &); std::vector<Left> runs; };
+    const Case cases[] = {
+        {OP(String_Wrap(f.s, 5, 5, nullptr)), {{"", MALLOC_FAILED}, {"s=[key=v\r\nalue]", ""}}},
         {OP(f.result = String_SplitAt(f.s, '=', f.out, f.after)),
-         {"out=(unset) after=value = 0" MALLOC_FAILED,
-          "out=key after=(unset) = 0" MALLOC_FAILED " <Unable to malloc 6 bytes>",
-          "out=key after=value = 0"}},
+         {{"out=(unset) after=[value]", MALLOC_FAILED},
+          {"out=[key] after=(unset)", MALLOC_FAILED " <Unable to malloc 6 bytes>"},
+          {"out=[key] after=[value]", ""}}},
         {OP(f.result = String_Join(f.v, ",", f.out)),
-         {"out=(unset) = ref" MALLOC_FAILED, "out=1,2,3,4,5,6,7,8,9,10 = 0"}},
+         {{"out=(unset) result=ref", MALLOC_FAILED}, {"out=[1,2,3,4,5,6,7,8,9,10]", ""}}},
         {OP(f.result = String_Split("a,,b", ',', f.v)),
-         {"= 0" NO_STRING, "= 0 <Unable to malloc 2 bytes>",
-          "= 0 <Assertion failed: v->data != NULL>",  // the full vector cannot grow: no null element
-          "v+=[a] = 1" NO_STRING, "v+=[a] = 1 <Unable to malloc 1 bytes>",
-          "v+=[a][] = 2" NO_STRING, "v+=[a][] = 2 <Unable to malloc 2 bytes>",
-          "v+=[a][][b] = 3"}},
+         {{"", NO_STRING},
+          {"", " <Unable to malloc 2 bytes>"},
+          {"", " <Assertion failed: v->data != NULL>"},  // the full vector cannot grow: no null element
+          {"v+=[a] result=1", NO_STRING},
+          {"v+=[a] result=1", " <Unable to malloc 1 bytes>"},
+          {"v+=[a][] result=2", NO_STRING},
+          {"v+=[a][] result=2", " <Unable to malloc 2 bytes>"},
+          {"v+=[a][][b] result=3", ""}}},
         {OP(f.made_block = MemBlock_New(16)),
-         {"= 0" NO_BLOCK, "made=(none) = 0 <Failed to allocate block of 16 bytes>", "made=bytes = 0"}},
-        {OP(f.made_block = MemBlock_New(0)), {"= 0" NO_BLOCK, "made=(none) = 0", "made=bytes = 0"}},
+         {{"", NO_BLOCK}, {"made=(none)", " <Failed to allocate block of 16 bytes>"}, {"made=bytes", ""}}},
+        {OP(f.made_block = MemBlock_New(0)), {{"", NO_BLOCK}, {"made=(none)", ""}, {"made=bytes", ""}}},
         {OP(f.result = MemBlock_Resize(f.m, 100000)),  // the old bytes stay
-         {"= ref [999 Memory re-allocation of size 100000 failed] <Failed to re-allocate block of 100000 bytes>",
-          "= 0"}},
+         {{"result=ref", " [999 Memory re-allocation of size 100000 failed] <Failed to re-allocate block of 100000 bytes>"},
+          {"", ""}}},
         {OP(f.made = Stream_OpenString("a\nb")),
-         {"= 0" NO_STREAM, "= 0" NO_STRING, "= 0" NO_STRING, "= 0 <Unable to malloc 4 bytes>", "made=[a] = 0"}},
-        {OP(f.made = Stream_OpenHandle(f.spare_fd)), {"= 0" NO_STREAM, "= 0" NO_STRING, "made=[line] = 0"}},
+         {{"", NO_STREAM}, {"", NO_STRING}, {"", NO_STRING}, {"", " <Unable to malloc 4 bytes>"}, {"made=[a]", ""}}},
+        {OP(f.made = Stream_OpenHandle(f.spare_fd)), {{"", NO_STREAM}, {"", NO_STRING}, {"made=[line]", ""}}},
         {OP(Stream_ReadLine(f.text, f.line)),
-         {"text.next=[b] = 0" MALLOC_FAILED,
-          "line=[key = a \\] text.next=[b] = 0" MALLOC_FAILED " <Unable to malloc 10 bytes>",
-          "line=[key = a \\] text.last=[key = a \\] text.next=[b] = 0"}},
+         {{"text.next=[b]", MALLOC_FAILED},
+          {"line=[key = a \\] text.next=[b]", MALLOC_FAILED " <Unable to malloc 10 bytes>"},
+          {"line=[key = a \\] text.last=[key = a \\] text.next=[b]", ""}}},
         {OP(Stream_ReadLine(f.handle, f.line)),  // gathered over reads, delivered, copied
-         {"handle.next=[z] = 0" MALLOC_FAILED, "handle.next=[z] = 0" MALLOC_FAILED,
-          "line=[qqq... handle.next=[z] = 0" MALLOC_FAILED " <Unable to malloc 301 bytes>",
-          "line=[qqq... handle.last=[qqq... handle.next=[z] = 0"}},
+         {{"handle.next=[z]", MALLOC_FAILED},
+          {"handle.next=[z]", MALLOC_FAILED},
+          {"line=[qqq... handle.next=[z]", MALLOC_FAILED " <Unable to malloc 301 bytes>"},
+          {"line=[qqq... handle.last=[qqq... handle.next=[z]", ""}}},
         {OP(Stream_ReadLogicalLine(f.text, f.line)),  // a lost physical line loses its logical line
-         {"= 0" NO_STRING, "text.next=[b] = 0" MALLOC_FAILED,
-          "line=[key = a b] text.last=[   b] text.next=[next] = 0" MALLOC_FAILED " <Unable to malloc 10 bytes>",
-          "text.next=[next] = 0" MALLOC_FAILED,
-          "line=[key = a b] text.next=[next] = 0" MALLOC_FAILED " <Unable to malloc 5 bytes>",
-          "text.last=[   b] text.next=[next] = 0" MALLOC_FAILED,
-          "line=[key = a b] text.last=[   b] text.next=[next] = 0"}},
-    }, Prepare, Describe, Clear);
+         {{"", NO_STRING},
+          {"text.next=[b]", MALLOC_FAILED},
+          {"line=[key = a b] text.last=[   b] text.next=[next]", MALLOC_FAILED " <Unable to malloc 10 bytes>"},
+          {"text.next=[next]", MALLOC_FAILED},
+          {"line=[key = a b] text.next=[next]", MALLOC_FAILED " <Unable to malloc 5 bytes>"},
+          {"text.last=[   b] text.next=[next]", MALLOC_FAILED},
+          {"line=[key = a b] text.last=[   b] text.next=[next]", ""}}},
+    };
+    ReportsAndRecords told;
+    for (const Case &c : cases) {
+        const size_t row = &c - cases;
+        for (size_t k = 1; k <= c.runs.size(); ++k) {
+            const long before = AllocShim_Live();
+            Fixture f;
+            Prepare(f);
+            AllocShim_FailAt(static_cast<long>(k));
+            c.op(f);
+            const bool injected = AllocShim_Injected();
+            AllocShim_Disarm();
+            EXPECT_EQ(injected, k < c.runs.size()) << "row " << row << ", k " << k;
+            EXPECT_EQ(Changes(f), c.runs[k - 1].changes) << "row " << row << ", k " << k;
+            EXPECT_EQ(told.Since(), c.runs[k - 1].told) << "row " << row << ", k " << k;
+            Clear(f);
+            EXPECT_EQ(AllocShim_Live(), before) << "row " << row << ", leak at k " << k;
+        }
+    }
 }
 
 namespace {
@@ -184,57 +210,46 @@ void ResizeAboveTwoGiB(Fixture &f)  // failed by the shim, so nothing that big i
     AllocShim_Disarm();
 }
 
-void ReadDamaged(Fixture &f)
-{
-    f.text->type = 7;
-    Stream_ReadLine(f.text, f.line);
-    f.text->type = STRING_STREAM;
-}
-
 #define BROKEN(expr) " <Assertion failed: " expr ">"
 
 }  // namespace
 
 TEST(TextStreamFailures, BadInputIsReportedAndChangesNothingElse)
 {
-    struct Row { void (*op)(Fixture &); const char *left; };
-    const Row rows[] = {
-        {OP(String_ToLower(nullptr)), "= 0" BROKEN("ps != NULL")},
-        {OP(String_CollapseSpaces(nullptr)), "= 0" BROKEN("ps != NULL")},
-        {OP(String_TrimLineEnd(nullptr)), "= 0" BROKEN("ps != NULL")},
-        {OP(String_Wrap(nullptr, 5, 5, "> ")), "= 0" BROKEN("ps != NULL")},
-        {OP(f.result = String_SplitAt(nullptr, '=', f.out, f.after)), "= 1" BROKEN("ps != NULL")},
-        {OP(f.result = String_SplitAt(f.s, '=', nullptr, f.after)), "= 1" BROKEN("ps != NULL")},
-        {OP(f.result = String_Split(nullptr, ',', f.v)), "= 0" BROKEN("chars != NULL")},
-        {OP(f.result = String_Split("a,b", ',', nullptr)), "= 0" BROKEN("vector != NULL")},
-        {OP(f.result = String_Join(nullptr, ",", f.out)), "= ref [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
-        {OP(f.result = String_Join(f.v, nullptr, f.out)), "= ref [999 String_Join: sep is NULL]" BROKEN("sep != NULL")},
-        {OP(f.result = String_Join(f.v, ",", nullptr)), "= ref [999 String_Join: out is NULL]" BROKEN("ps != NULL")},
-        {JoinMixed, "out=1,2,3,4,5,6,7,8,9,10 v+=(null)(other)(unset) = 0" BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table")
-                    BROKEN("element->bIsSet")},
-        {OP(f.result = MemBlock_Resize(nullptr, 4)), "= ref [999 MemBlock_Resize: mem is NULL]" BROKEN("mem!=NULL")},
-        {OP(MemBlock_Destroy(nullptr)), "= 0" BROKEN("mem!=NULL")},
-        {OP(f.result = MemBlock_Resize(f.m, 0)), "m=(none) = 0"},
-        {ResizeAboveTwoGiB, "= ref [999 Memory re-allocation of size 2147483648 failed]"
-                            " <Failed to re-allocate block of 2147483648 bytes>"},
-        {OP(Stream_ReadLine(nullptr, f.line)), "= 0" BROKEN("stream != NULL")},
-        {OP(Stream_ReadLogicalLine(nullptr, f.line)), "= 0" BROKEN("stream != NULL")},
-        {OP(Stream_ReadLine(f.text, nullptr)), "= 0" BROKEN("ps != NULL")},  // nothing consumed
-        {OP(Stream_ReadLogicalLine(f.text, nullptr)), "= 0" BROKEN("ps != NULL")},
-        {OP(Stream_ReadHandleLine(f.text, f.line)), "= 0" BROKEN("stream->type == HANDLE_STREAM")},
-        {OP(Stream_ReadStringLine(f.handle, f.line)), "= 0" BROKEN("stream->type == STRING_STREAM")},
-        {ReadDamaged, "= 0" BROKEN("0")},
-        {OP(f.result = Stream_AtEnd(nullptr)), "= 1" BROKEN("stream != NULL")},
-        {OP(Stream_Destroy(nullptr)), "= 0" BROKEN("stream != NULL")},
+    struct Case { void (*op)(Fixture &); const char *changes, *told; };
+    const Case cases[] = {
+        {OP(String_ToLower(nullptr)), "", BROKEN("ps != NULL")},
+        {OP(String_CollapseSpaces(nullptr)), "", BROKEN("ps != NULL")},
+        {OP(String_TrimLineEnd(nullptr)), "", BROKEN("ps != NULL")},
+        {OP(String_Wrap(nullptr, 5, 5, "> ")), "", BROKEN("ps != NULL")},
+        {OP(f.result = String_SplitAt(f.s, '=', nullptr, f.after)), "result=1", BROKEN("ps != NULL")},
+        {OP(f.result = String_Split(nullptr, ',', f.v)), "", BROKEN("chars != NULL")},
+        {OP(f.result = String_Split("a,b", ',', nullptr)), "", BROKEN("vector != NULL")},
+        {OP(f.result = String_Join(nullptr, ",", f.out)), "result=ref", " [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
+        {OP(f.result = String_Join(f.v, nullptr, f.out)), "result=ref", " [999 String_Join: sep is NULL]" BROKEN("sep != NULL")},
+        {OP(f.result = String_Join(f.v, ",", nullptr)), "result=ref", " [999 String_Join: out is NULL]" BROKEN("ps != NULL")},
+        {JoinMixed, "out=[1,2,3,4,5,6,7,8,9,10] v+=(null)(other)(unset)",
+         BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
+        {OP(f.result = MemBlock_Resize(nullptr, 4)), "result=ref", " [999 MemBlock_Resize: mem is NULL]" BROKEN("mem!=NULL")},
+        {OP(MemBlock_Destroy(nullptr)), "", BROKEN("mem!=NULL")},
+        {OP(f.result = MemBlock_Resize(f.m, 0)), "m=(none)", ""},
+        {ResizeAboveTwoGiB, "result=ref",
+         " [999 Memory re-allocation of size 2147483648 failed] <Failed to re-allocate block of 2147483648 bytes>"},
+        {OP(Stream_ReadLine(nullptr, f.line)), "", BROKEN("stream != NULL")},
+        {OP(Stream_ReadLogicalLine(nullptr, f.line)), "", BROKEN("stream != NULL")},
+        {OP(Stream_ReadLine(f.text, nullptr)), "", BROKEN("ps != NULL")},  // nothing consumed
+        {OP(Stream_ReadHandleLine(f.text, f.line)), "", BROKEN("stream->type == HANDLE_STREAM")},
+        {OP(Stream_ReadStringLine(f.handle, f.line)), "", BROKEN("stream->type == STRING_STREAM")},
+        {OP(f.result = Stream_AtEnd(nullptr)), "result=1", BROKEN("stream != NULL")},
+        {OP(Stream_Destroy(nullptr)), "", BROKEN("stream != NULL")},
     };
-    SweepOutcome outcome;
-    for (const Row &row : rows) {
+    ReportsAndRecords told;
+    for (const Case &c : cases) {
         Fixture f;
         Prepare(f);
-        row.op(f);
-        std::string left = Describe(f);
-        left += outcome.Since();
-        EXPECT_EQ(left, row.left) << "row " << &row - rows;
+        c.op(f);
+        EXPECT_EQ(Changes(f), c.changes) << "row " << &c - cases;
+        EXPECT_EQ(told.Since(), c.told) << "row " << &c - cases;
         Clear(f);
     }
 }

@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,6 +20,7 @@ String *Make(const char *chars)  // nullptr: unset
     return chars ? String_NewFrom(chars) : String_New();
 }
 
+// The value, "(unset)", or "(invalid)" when the length is not the text's.
 std::string Value(const String *s)
 {
     if (!s->bIsSet)
@@ -28,23 +28,6 @@ std::string Value(const String *s)
     if (!s->string || std::strlen(s->string) != s->length)
         return "(invalid)";
     return s->string;
-}
-
-// The elements of a vector of Strings, each in brackets.
-std::string Pieces(Vector *v)
-{
-    std::string out;
-    for (int32_t i = 0; i < Vector_Length(v); ++i)
-        out += "[" + Value(static_cast<String *>(Vector_GetAt(v, i))) + "]";
-    return out;
-}
-
-Vector *Strings(const std::vector<const char *> &texts)  // an owning vector
-{
-    Vector *v = ObjectVector_New();
-    for (const char *text : texts)
-        Vector_Append(v, Make(text));
-    return v;
 }
 
 }  // namespace
@@ -55,13 +38,11 @@ TEST(Text, InPlaceHelpersRewriteTheirString)
     const Case cases[] = {
         {String_CollapseSpaces, "\t a \r\n b  ", "a b"},
         {String_CollapseSpaces, "   ", ""},
-        {String_CollapseSpaces, "a\vb\fc", "a\vb\fc"},
-        {String_CollapseSpaces, "\xA0 x\x85", "\xA0 x\x85"},
+        {String_CollapseSpaces, "a\vb\fc\xA0", "a\vb\fc\xA0"},
         {String_CollapseSpaces, nullptr, nullptr},
         {String_TrimLineEnd, "a\r\n\r\n", "a"},
         {String_TrimLineEnd, "a\n b", "a\n b"},
-        {String_ToLower, "AZ az @[`{", "az az @[`{"},
-        {String_ToLower, "\xC9\xE9\xFF", "\xC9\xE9\xFF"},
+        {String_ToLower, "AZ az @[`{\xC9", "az az @[`{\xC9"},
     };
     for (const Case &c : cases) {
         String *s = Make(c.text);
@@ -73,26 +54,29 @@ TEST(Text, InPlaceHelpersRewriteTheirString)
 
 TEST(Text, SplitAtTheFirstOccurrence)
 {
-    struct Case { const char *text; char ch; int result; const char *before, *after; };  // nullptr: unset
+    struct Case { const char *text; int result; const char *before, *after; };  // nullptr: unset
     const Case cases[] = {
-        {"key=value", '=', 0, "key", "value"},
-        {"=x", '=', 0, "", "x"},
-        {"a=b=", '=', 0, "a", "b="},
-        {"abc", '=', 1, "old", "old"},
-        {nullptr, '=', 1, "old", "old"},
+        {"a=b=", 0, "a", "b="},
+        {"=x", 0, "", "x"},
+        {"abc", 1, "old", "old"},
+        {nullptr, 1, "old", "old"},
     };
     for (const Case &c : cases) {
         String *s = Make(c.text);
         String *before = Make("old");
         String *after = Make("old");
-        EXPECT_EQ(String_SplitAt(s, c.ch, before, after), c.result) << Value(s);
+        EXPECT_EQ(String_SplitAt(s, '=', before, after), c.result) << Value(s);
         EXPECT_EQ(Value(before), c.before) << Value(s);
         EXPECT_EQ(Value(after), c.after) << Value(s);
         String_Destroy(s);
         String_Destroy(before);
         String_Destroy(after);
     }
-    String *s = Make("key=value");  // the text itself as an output
+}
+
+TEST(Text, SplitAtIntoTheTextItself)
+{
+    String *s = Make("key=value");
     String *after = Make("old");
     EXPECT_EQ(String_SplitAt(s, '=', s, after), 0);
     EXPECT_EQ(Value(s), "key");
@@ -108,9 +92,8 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
     struct Case { const char *text; int first, later; const char *prefix, *expected; };  // nullptr: unset
     const Case cases[] = {
         {"aaa bbb ccc", 5, 5, nullptr, "aaa\r\nbbb\r\nccc"},
-        {"abcdefgh", 5, 5, nullptr, "abcde\r\nfgh"},
-        {"aaa    bbb", 5, 5, nullptr, "aaa\r\nbbb"},
-        {"aaa bbb ccc", 5, 5, "> ", "aaa\r\n> bbb\r\n> ccc"},
+        {"abcdefgh", 5, 5, nullptr, "abcde\r\nfgh"},  // no space: a hard break
+        {"aaa    bbb", 5, 5, "> ", "aaa\r\n> bbb"},
         {"ab\r\n\ncd ef", 4, 20, "> ", "ab\r\n\n> cd ef"},
         {"ab \ncdefgh", 5, 5, "> ", "ab \n> cdefg\r\n> h"},  // a line end directly behind spaces
         {kNine, 63, 72, "  ",
@@ -120,7 +103,6 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
         {"abc", 0, 0, nullptr, "\r\na\r\nb\r\nc"},
         {"ab", -7, -7, "-", "\r\n-a\r\n-b"},
         {"aaa bbb", 2147483647, 2147483647, nullptr, "aaa bbb"},
-        {"", 5, 5, "> ", ""},
         {nullptr, 5, 5, "> ", nullptr},
     };
     for (const Case &c : cases) {
@@ -131,34 +113,43 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
     }
 }
 
-TEST(Text, SplitKeepsEmptyPiecesAndJoinPutsThemBack)
+TEST(Text, SplitKeepsEmptyPieces)
 {
-    struct Case { const char *text; char sep; int32_t count; const char *pieces; };
+    // The vector holds "x" already: pieces are appended.
+    struct Case { const char *text; char sep; int32_t count; std::vector<std::string> pieces; };
     const Case cases[] = {
-        {"a b", ' ', 2, "[x][a][b]"},
-        {"", ' ', 1, "[x][]"},
-        {"a,,b", ',', 3, "[x][a][][b]"},
-        {"a,", ',', 2, "[x][a][]"},
-        {"abc", '\0', 1, "[x][abc]"},
+        {"a,,b", ',', 3, {"x", "a", "", "b"}},
+        {"", ',', 1, {"x", ""}},
+        {"a,", ',', 2, {"x", "a", ""}},
+        {"abc", '\0', 1, {"x", "abc"}},
     };
     for (const Case &c : cases) {
-        Vector *v = Strings({"x"});  // not emptied first
+        Vector *v = ObjectVector_New();
+        Vector_Append(v, String_NewFrom("x"));
         EXPECT_EQ(String_Split(c.text, c.sep, v), c.count) << c.text;
-        EXPECT_EQ(Pieces(v), c.pieces) << c.text;
+        std::vector<std::string> pieces;
+        for (int32_t i = 0; i < Vector_Length(v); ++i)
+            pieces.push_back(Value(static_cast<String *>(Vector_GetAt(v, i))));
+        EXPECT_EQ(pieces, c.pieces) << c.text;
         Vector_Destroy(v);
     }
+}
 
-    struct Join { std::vector<const char *> elements; const char *sep, *expected; };
-    const Join joins[] = {
-        {{}, ",", ""},
-        {{"a"}, ", ", "a"},
-        {{"a", "", "b"}, "--", "a----b"},
+TEST(Text, JoinPutsTheSeparatorBetweenElements)
+{
+    struct Case { std::vector<const char *> elements; const char *expected; };
+    const Case cases[] = {
+        {{}, ""},
+        {{"a"}, "a"},
+        {{"a", "", "b"}, "a----b"},
     };
-    for (const Join &j : joins) {
-        Vector *v = Strings(j.elements);
+    for (const Case &c : cases) {
+        Vector *v = ObjectVector_New();
+        for (const char *element : c.elements)
+            Vector_Append(v, String_NewFrom(element));
         String *out = Make(nullptr);
-        EXPECT_EQ(String_Join(v, j.sep, out), 0) << j.expected;
-        EXPECT_EQ(Value(out), j.expected);
+        EXPECT_EQ(String_Join(v, "--", out), 0) << c.expected;
+        EXPECT_EQ(Value(out), c.expected);
         String_Destroy(out);
         Vector_Destroy(v);
     }
@@ -172,15 +163,15 @@ KEEL_CHILD(TextUnderHostLocale)
     if (!name || !std::setlocale(LC_ALL, name))
         return 2;
     volatile int capital_e_acute = 0xC9;  // not a constant: gcc folds the C locale's answer
-    if (!std::isalpha(capital_e_acute) || std::tolower(capital_e_acute) != 0xE9)
+    if (!std::isalpha(capital_e_acute))
         return 3;  // the locale classifies nothing above 127: it would prove nothing
     String *s = String_NewFrom("\xC9t\xC9\xA0 \xA0 X\x85");
     String_ToLower(s);
     String_CollapseSpaces(s);
-    std::printf("%s|", s->string);
+    CHILD_REQUIRE(Value(s) == "\xC9t\xC9\xA0 \xA0 x\x85");
     Stream *stream = Stream_OpenString("\xA0k\xA0 \\\n\xA0v\xA0\n");
     Stream_ReadLogicalLine(stream, s);
-    std::printf("%s", s->string);
+    CHILD_REQUIRE(Value(s) == "\xA0k\xA0 \xA0v\xA0");
     Stream_Destroy(stream);
     String_Destroy(s);
     return 0;
@@ -198,12 +189,11 @@ TEST(Text, HostLocaleChangesNoCharacterClass)
     TempDir made;
     std::string command = "localedef -i fr_FR -f ISO-8859-1 " + made.file(locale) + " >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0)
-        GTEST_SKIP() << "no single-byte locale: localedef could not make " << locale << " (is /usr/share/i18n there?)";
+        GTEST_SKIP() << "no single-byte locale: localedef could not make " << locale;
     ChildEnv env = {{"KEEL_TEST_LOCALE", locale}, {"LOCPATH", made.path()}};
 #endif
     ChildResult r = RunChild("TextUnderHostLocale", env);
     if (r.exit_code == 2 || r.exit_code == 3)
-        GTEST_SKIP() << "locale " << locale << (r.exit_code == 2 ? " cannot be set" : " classifies no byte above 127");
-    ASSERT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, "\xC9t\xC9\xA0 \xA0 x\x85|\xA0k\xA0 \xA0v\xA0");
+        GTEST_SKIP() << "locale " << locale << " cannot be set or classifies no byte above 127";
+    EXPECT_EQ(r.exit_code, 0) << r.out;
 }

@@ -17,11 +17,9 @@ int PipeHolding(const std::string &bytes)
     int fds[2];
     if (_pipe(fds, 65536, _O_BINARY) != 0)
         return -1;
-    bool whole = _write(fds[1], bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size());
+    int written = _write(fds[1], bytes.data(), static_cast<unsigned>(bytes.size()));
     _close(fds[1]);
-    if (!whole)
-        _close(fds[0]);
-    return whole ? fds[0] : -1;
+    return written == static_cast<int>(bytes.size()) ? fds[0] : -1;
 }
 
 #else
@@ -39,11 +37,9 @@ int PipeHolding(const std::string &bytes)
     int fds[2];
     if (pipe(fds) != 0)
         return -1;
-    bool whole = write(fds[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ssize_t written = write(fds[1], bytes.data(), bytes.size());
     close(fds[1]);
-    if (!whole)
-        close(fds[0]);
-    return whole ? fds[0] : -1;
+    return written == static_cast<ssize_t>(bytes.size()) ? fds[0] : -1;
 }
 
 #endif

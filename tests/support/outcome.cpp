@@ -5,32 +5,7 @@
 
 #include "util.h"
 
-namespace {
-
-// The references of the records in the store that are not in `kept`.
-std::vector<int32_t> NewRecords(const std::set<const void *> &kept)
-{
-    std::vector<int32_t> refs;
-    Lock_Enter(&global_error_lock);
-    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const void *record = Vector_GetAt(global_error_store, i);
-        if (record && !kept.count(record))
-            refs.push_back(ERROR_COMPLEX_BIT + i + 1);
-    }
-    Lock_Leave(&global_error_lock);
-    return refs;
-}
-
-std::string Describe(const Error *e)
-{
-    std::string message = !e->message ? "(none)" : e->message->bIsSet ? e->message->string : "(unset)";
-    return " [" + std::to_string(e->code) + " " + message + "]";
-}
-
-}  // namespace
-
-SweepOutcome::SweepOutcome()
+ReportsAndRecords::ReportsAndRecords()
 {
     Lock_Enter(&global_error_lock);
     int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
@@ -39,12 +14,22 @@ SweepOutcome::SweepOutcome()
     Lock_Leave(&global_error_lock);
 }
 
-std::string SweepOutcome::Since()
+std::string ReportsAndRecords::Since()
 {
+    std::vector<int32_t> refs;
+    Lock_Enter(&global_error_lock);
+    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const void *record = Vector_GetAt(global_error_store, i);
+        if (record && !kept_.count(record))
+            refs.push_back(ERROR_COMPLEX_BIT + i + 1);
+    }
+    Lock_Leave(&global_error_lock);
     std::string out;
-    for (int32_t ref : NewRecords(kept_)) {
+    for (int32_t ref : refs) {
         Error *e = Error_Take(ref);
-        out += Describe(e);
+        std::string message = !e->message ? "(none)" : e->message->bIsSet ? e->message->string : "(unset)";
+        out += " [" + std::to_string(e->code) + " " + message + "]";
         Error_Destroy(e);
     }
     std::vector<std::string> messages = cap_.Messages();
