@@ -1,5 +1,5 @@
-// Dates: texts in two time zones (children with TZ set), month words both
-// ways, null arguments, and threads.
+// Dates: texts in two time zones and from many threads (children with TZ
+// set), month words both ways, and bad input.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,17 +12,14 @@
 #include "support/alloc_shim.h"
 #include "support/child.h"
 #include "support/outcome.h"
-#include "util.h"
 
 namespace {
-
-std::string Value(const String *s) { return s->bIsSet ? s->string : "(unset)"; }
 
 std::string DateOf(time_t when)
 {
     String *s = String_New();
     Date_Format(s, when);
-    std::string date = Value(s);
+    std::string date = ValueOf(s);
     String_Destroy(s);
     return date;
 }
@@ -33,13 +30,10 @@ std::string DateOf(time_t when)
 KEEL_CHILD(DatesAtGreenwich)
 {
     CHILD_REQUIRE(DateOf(1798763400) == "1-jan-2027");  // half an hour after midnight
-    CHILD_REQUIRE(DateOf(951825600) == "29-feb-2000");
 #if defined(_WIN32)
     CHILD_REQUIRE(DateOf(-1) == "(unset)");  // the Windows runtime has no local fields before 1970
 #else
     CHILD_REQUIRE(DateOf(-86400) == "31-dec-1969");
-    if (sizeof(time_t) == 8)  // the last year an int tm_year holds
-        CHILD_REQUIRE(DateOf(static_cast<time_t>(67768036191676799LL)) == "31-dec-2147485547");
 #endif
     if (sizeof(time_t) == 8)
         CHILD_REQUIRE(DateOf(static_cast<time_t>(LLONG_MAX)) == "(unset)");
@@ -53,60 +47,39 @@ KEEL_CHILD(DatesWestOfGreenwich)
     return 0;
 }
 
+// Each thread formats its own time over and over, all at once.
+KEEL_CHILD(DatesFromManyThreads)
+{
+    std::atomic<int> wrong{0};
+    auto format = [&wrong](time_t when, const char *date) {
+        for (int round = 0; round < 3000; ++round) {
+            if (DateOf(when) != date)
+                ++wrong;
+        }
+    };
+    std::thread a(format, 1798761600, "1-jan-2027");
+    std::thread b(format, 951825600, "29-feb-2000");
+    std::thread c(format, 2000000000, "18-may-2033");
+    a.join();
+    b.join();
+    c.join();
+    CHILD_REQUIRE(wrong == 0);
+    return 0;
+}
+
 TEST(Date, TextIsTheDateInTheProcesssTimeZone)
 {
     ChildResult at_greenwich = RunChild("DatesAtGreenwich", {{"TZ", "UTC0"}});
     EXPECT_EQ(at_greenwich.exit_code, 0) << at_greenwich.out;
     ChildResult west_of_it = RunChild("DatesWestOfGreenwich", {{"TZ", "EST5"}});
     EXPECT_EQ(west_of_it.exit_code, 0) << west_of_it.out;
-}
-
-// Each thread formats its own time over and over, all at once.
-KEEL_CHILD(DateThreads)
-{
-    struct Own { time_t when; const char *date; };
-    const Own owns[] = {
-        {1798761600, "1-jan-2027"},
-        {951825600, "29-feb-2000"},
-        {1234567890, "13-feb-2009"},
-        {2000000000, "18-may-2033"},
-    };
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> running;
-    for (const Own &own : owns) {
-        running.emplace_back([&wrong, &own] {
-            for (int round = 0; round < 3000; ++round) {
-                if (DateOf(own.when) != own.date)
-                    ++wrong;
-            }
-        });
-    }
-    for (std::thread &t : running)
-        t.join();
-    CHILD_REQUIRE(wrong == 0);
-    return 0;
-}
-
-TEST(Date, ThreadsFormattingAtOnceEachGetTheirOwnDate)
-{
-    ChildResult r = RunChild("DateThreads", {{"TZ", "UTC0"}});
-    EXPECT_EQ(r.exit_code, 0) << r.out;
-}
-
-TEST(Date, FormatNowIsTodaysDate)
-{
-    String *now = String_New();
-    Date_FormatNow(now);
-    if (Value(now) != DateOf(time(nullptr)))  // the day may have changed in between
-        Date_FormatNow(now);
-    EXPECT_EQ(Value(now), DateOf(time(nullptr)));
-    String_Destroy(now);
+    ChildResult threads = RunChild("DatesFromManyThreads", {{"TZ", "UTC0"}});
+    EXPECT_EQ(threads.exit_code, 0) << threads.out;
 }
 
 TEST(Date, MonthWordsAreLowerCaseAndWhole)
 {
     EXPECT_EQ(Date_MonthNumber("jan"), 1);
-    EXPECT_EQ(Date_MonthNumber("may"), 5);
     EXPECT_EQ(Date_MonthNumber("dec"), 12);
     struct Case { const char *word, *told; };
     const Case refused[] = {
@@ -114,11 +87,11 @@ TEST(Date, MonthWordsAreLowerCaseAndWhole)
         {"MAY", " [999 invalid month supplied: MAY]"},
         {"may ", " [999 invalid month supplied: may ]"},
         {"january", " [999 invalid month supplied: january]"},
-        {"UNK", " [999 invalid month supplied: UNK]"},
+        {nullptr, " [999 invalid month supplied: (null)] <Assertion failed: word != NULL>"},
     };
     ReportsAndRecords told;
     for (const Case &c : refused) {
-        EXPECT_EQ(Error_IsError(Date_MonthNumber(c.word)), 1) << c.word;
+        EXPECT_EQ(Error_IsError(Date_MonthNumber(c.word)), 1) << c.told;
         EXPECT_EQ(told.Since(), c.told);
     }
 }
@@ -137,27 +110,23 @@ TEST(Date, MonthNameOutsideOneToTwelveIsUnkWithAStoredRecord)
     String *s = String_NewFrom("old");
     for (const Case &c : cases) {
         int32_t result = Date_MonthName(c.month, s);
-        EXPECT_EQ(Value(s), c.word) << c.month;
+        EXPECT_EQ(ValueOf(s), c.word) << c.month;
         EXPECT_EQ(Error_IsError(result), c.refused) << c.month;
         EXPECT_EQ(told.Since(), c.told);
     }
     String_Destroy(s);
 }
 
-TEST(Date, NullArgumentsAndAFailedMonthWordAreReported)
+TEST(Date, NoStringAndAFailedMonthWordAreReported)
 {
     ReportsAndRecords told;
-    EXPECT_EQ(Error_IsError(Date_MonthNumber(nullptr)), 1);
-    EXPECT_EQ(told.Since(), " [999 invalid month supplied: (null)] <Assertion failed: word != NULL>");
-    EXPECT_EQ(Error_IsError(Date_MonthName(1, nullptr)), 1);
-    EXPECT_EQ(told.Since(), " [999 Date_MonthName: ps is NULL] <Assertion failed: ps != NULL>");
     Date_Format(nullptr, 0);
     EXPECT_EQ(told.Since(), " <Assertion failed: ps != NULL>");
     String *s = String_NewFrom("old");
     AllocShim_FailAt(1);
     int32_t result = Date_MonthName(3, s);
     AllocShim_Disarm();
-    EXPECT_EQ(Value(s), "(unset)");
+    EXPECT_EQ(ValueOf(s), "(unset)");
     EXPECT_EQ(Error_IsError(result), 1);
     EXPECT_EQ(told.Since(), " [999 malloc failed!] <Unable to malloc 4 bytes>");
     String_Destroy(s);

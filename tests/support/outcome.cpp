@@ -5,6 +5,13 @@
 
 #include "util.h"
 
+std::string ValueOf(const String *s)
+{
+    if (!s)
+        return "(none)";
+    return s->bIsSet ? std::string(s->string, s->length) : "(unset)";
+}
+
 ReportsAndRecords::ReportsAndRecords()
 {
     Lock_Enter(&global_error_lock);

@@ -1,11 +1,16 @@
 // What operations told since the last look: the error records they stored
-// and the reports they wrote.
+// and the reports they wrote; and a String shown as a test compares it.
 #pragma once
 
 #include <set>
 #include <string>
 
 #include "support/log_capture.h"
+#include "util.h"
+
+// The characters of a String by its length (NULs included), "(unset)", or
+// "(none)" for a null pointer.
+std::string ValueOf(const String *s);
 
 class ReportsAndRecords {
 public:
