@@ -65,7 +65,7 @@ TEST(Date, TextIsTheDateInTheProcesssTimeZone)
     EXPECT_EQ(threads.exit_code, 0) << threads.out;
 }
 
-TEST(Date, MonthWordsAreLowerCaseAndWhole)
+TEST(Date, MonthWordsAreLowerCaseAndWholeBothWays)
 {
     EXPECT_EQ(Date_MonthNumber("jan"), 1);
     EXPECT_EQ(Date_MonthNumber("dec"), 12);
@@ -80,19 +80,15 @@ TEST(Date, MonthWordsAreLowerCaseAndWhole)
         EXPECT_EQ(Error_IsError(Date_MonthNumber(c.word)), 1) << c.told;
         EXPECT_EQ(told.Since(), c.told);
     }
-}
-
-TEST(Date, MonthNameOutsideOneToTwelveIsUnkWithAStoredRecord)
-{
-    struct Case { int month; const char *word; int refused; const char *told; };
-    const Case cases[] = {
+    // A month number outside 1 to 12 gives "UNK" and a stored record.
+    struct Month { int month; const char *word; int refused; const char *told; };
+    const Month months[] = {
         {12, "dec", 0, ""},
         {0, "UNK", 1, " [999 invalid month supplied: 0]"},
         {13, "UNK", 1, " [999 invalid month supplied: 13]"},
     };
-    ReportsAndRecords told;
     String *s = String_NewFrom("old");
-    for (const Case &c : cases) {
+    for (const Month &c : months) {
         int32_t result = Date_MonthName(c.month, s);
         EXPECT_EQ(ValueOf(s), c.word) << c.month;
         EXPECT_EQ(Error_IsError(result), c.refused) << c.month;

@@ -71,12 +71,12 @@ TEST(Stream, HandleLinesFromFilesAndPipes)
     for (bool pipe : {false, true}) {
         for (const Case &c : cases) {
             WriteFile(dir.file("input"), c.bytes);
-            int fd = pipe ? PipeHolding(c.bytes) : OpenDescriptor(dir.file("input"), false);
+            int fd = pipe ? PipeHolding(c.bytes) : open(dir.file("input").c_str(), O_RDONLY | O_BINARY);
             ASSERT_GT(fd, 0);
             Stream *stream = Stream_OpenHandle(fd);
             EXPECT_EQ(LinesUntilEnd(stream, false), c.lines) << (pipe ? "pipe: " : "file: ") << c.bytes.substr(0, 20);
             Stream_Destroy(stream);
-            CloseDescriptor(fd);  // the stream left it open
+            close(fd);  // the stream left it open
         }
     }
 }
@@ -91,10 +91,10 @@ TEST(Stream, DescriptorZeroIsRefusedAndAReadErrorIsTheEnd)
 
     TempDir dir;
     WriteFile(dir.file("input"), "never read\n");
-    int write_only = OpenDescriptor(dir.file("input"), true);
+    int write_only = open(dir.file("input").c_str(), O_WRONLY | O_BINARY);
     Stream *unreadable = Stream_OpenHandle(write_only);
     EXPECT_EQ(LinesUntilEnd(unreadable, false), std::vector<std::string>{""});
     EXPECT_EQ(told.Since(), " <Unable to read descriptor " + std::to_string(write_only) + ": error 9>");
     Stream_Destroy(unreadable);
-    CloseDescriptor(write_only);
+    close(write_only);
 }

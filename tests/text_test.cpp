@@ -109,11 +109,9 @@ TEST(Text, SplitKeepsEmptyPiecesAndJoinPutsThemBack)
 KEEL_CHILD(TextUnderHostLocale)
 {
     const char *name = std::getenv("KEEL_TEST_LOCALE");
-    if (!name || !std::setlocale(LC_ALL, name))
-        return 2;
     volatile int capital_e_acute = 0xC9;  // not a constant: gcc folds the C locale's answer
-    if (!std::isalpha(capital_e_acute))
-        return 3;  // the locale classifies nothing above 127: it would prove nothing
+    if (!name || !std::setlocale(LC_ALL, name) || !std::isalpha(capital_e_acute))
+        return 2;  // no such locale, or one that would prove nothing
     String *s = String_NewFrom("\xC9t\xC9\xA0 \xA0 X\x85");
     String_ToLower(s);
     String_CollapseSpaces(s);
@@ -142,7 +140,7 @@ TEST(Text, HostLocaleChangesNoCharacterClass)
     ChildEnv env = {{"KEEL_TEST_LOCALE", locale}, {"LOCPATH", made.path()}};
 #endif
     ChildResult r = RunChild("TextUnderHostLocale", env);
-    if (r.exit_code == 2 || r.exit_code == 3)
+    if (r.exit_code == 2)
         GTEST_SKIP() << "locale " << locale << " cannot be set or classifies no byte above 127";
     EXPECT_EQ(r.exit_code, 0) << r.out;
 }

@@ -1,5 +1,6 @@
-// Low-level file descriptors for the tests: POSIX open/pipe, or the C
-// runtime's _open/_pipe on Windows (binary mode, so bytes pass unchanged).
+// Low-level file descriptors for the tests: POSIX open, close and pipe, or
+// the C runtime's on Windows, where files are opened with O_BINARY so that
+// bytes pass unchanged.
 #pragma once
 
 #include <fcntl.h>
@@ -14,14 +15,6 @@
 #define O_BINARY 0
 #define KEEL_TEST_PIPE(fds) pipe(fds)
 #endif
-
-// A descriptor of the named file, open for reading or for writing only.
-inline int OpenDescriptor(const std::string &path, bool for_writing)
-{
-    return open(path.c_str(), (for_writing ? O_WRONLY : O_RDONLY) | O_BINARY);
-}
-
-inline void CloseDescriptor(int fd) { close(fd); }
 
 // The read end of a pipe that holds `bytes` (at most 64 KiB) and whose
 // write end is closed already; -1 on failure.
