@@ -1,6 +1,5 @@
-// Low-level file descriptors for the tests: POSIX open, close and pipe, or
-// the C runtime's on Windows, where files are opened with O_BINARY so that
-// bytes pass unchanged.
+// POSIX open, close and pipe for the tests, or the C runtime's on Windows;
+// open files with O_BINARY there, so that bytes pass unchanged.
 #pragma once
 
 #include <fcntl.h>
@@ -16,8 +15,7 @@
 #define KEEL_TEST_PIPE(fds) pipe(fds)
 #endif
 
-// The read end of a pipe that holds `bytes` (at most 64 KiB) and whose
-// write end is closed already; -1 on failure.
+// The read end of a pipe holding `bytes` (64 KiB at most), its write end closed.
 inline int PipeHolding(const std::string &bytes)
 {
     int fds[2];

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "util.h"
-
 std::string ValueOf(const String *s)
 {
     if (!s)
@@ -12,31 +10,31 @@ std::string ValueOf(const String *s)
     return s->bIsSet ? std::string(s->string, s->length) : "(unset)";
 }
 
+// The records in the store, each with its reference.
+static std::vector<std::pair<const void *, int32_t>> StoredRecords()
+{
+    std::vector<std::pair<const void *, int32_t>> records;
+    Lock_Enter(&global_error_lock);
+    for (int32_t i = 0; global_error_store && i < Vector_Length(global_error_store); ++i)
+        records.emplace_back(Vector_GetAt(global_error_store, i), ERROR_COMPLEX_BIT + i + 1);
+    Lock_Leave(&global_error_lock);
+    return records;
+}
+
 ReportsAndRecords::ReportsAndRecords()
 {
-    Lock_Enter(&global_error_lock);
-    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
-    for (int32_t i = 0; i < n; ++i)
-        kept_.insert(Vector_GetAt(global_error_store, i));
-    Lock_Leave(&global_error_lock);
+    for (const auto &record : StoredRecords())
+        kept_.insert(record.first);
 }
 
 std::string ReportsAndRecords::Since()
 {
-    std::vector<int32_t> refs;
-    Lock_Enter(&global_error_lock);
-    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const void *record = Vector_GetAt(global_error_store, i);
-        if (record && !kept_.count(record))
-            refs.push_back(ERROR_COMPLEX_BIT + i + 1);
-    }
-    Lock_Leave(&global_error_lock);
     std::string out;
-    for (int32_t ref : refs) {
-        Error *e = Error_Take(ref);
-        std::string message = !e->message ? "(none)" : e->message->bIsSet ? e->message->string : "(unset)";
-        out += " [" + std::to_string(e->code) + " " + message + "]";
+    for (const auto &record : StoredRecords()) {
+        if (!record.first || kept_.count(record.first))
+            continue;
+        Error *e = Error_Take(record.second);
+        out += " [" + std::to_string(e->code) + " " + ValueOf(e->message) + "]";
         Error_Destroy(e);
     }
     std::vector<std::string> messages = cap_.Messages();
