@@ -34,7 +34,6 @@ TEST(CodeName, EdgeCodesGiveTheirNamesAndDigits)
     };
     for (const Case &c : cases)
         EXPECT_EQ(NameOf(c.low, c.high), c.name) << std::hex << c.high << ":" << c.low;
-    // The digits themselves: six bits each, 0 outside the eleven.
     const uint32_t all[2] = {0xFFFFFFFF, 0xFFFFFFFF};
     const uint32_t straddle[2] = {0x80000000, 0x5};  // digit 5: 2 + 4 * 5
     EXPECT_EQ(CodeName_Digit(all, 0), 63);

@@ -21,7 +21,6 @@ static std::string DateOf(time_t when)
 }
 
 
-// TZ is read by the C runtime of both platforms (Windows: _tzset).
 KEEL_CHILD(DatesAtGreenwich)
 {
     CHILD_REQUIRE(DateOf(1798763400) == "1-jan-2027");  // half an hour after midnight

@@ -87,8 +87,7 @@ TEST(NetError, NewWritesEachMessageFormByteForByte)
 
 TEST(NetError, AFailedAllocationLeavesOutOnlyWhatItWouldHaveHeld)
 {
-    // Allocations: the record, its message String and characters, the hint
-    // String and characters.
+    // Allocations: the record, its message String and text, the hint's two.
     ReportsAndRecords told;
     const long before = AllocShim_Live();
     AllocShim_FailAt(1);

@@ -40,12 +40,12 @@ void Clear(Fixture &f)
     for (String *s : {f.s, f.out, f.line})
         String_Destroy(s);
     Vector_Destroy(f.v);
-    MemBlock_Destroy(f.m);
+    f.m->ftbl->Destroy(f.m);
     if (f.made_block)
         MemBlock_Destroy(f.made_block);
     for (Stream *stream : {f.text, f.handle, f.made})
         if (stream)
-            Stream_Destroy(stream);
+            stream->ftbl->Destroy(stream);  // through the class table
     close(f.handle_fd);
     f = Fixture();
 }
@@ -117,6 +117,12 @@ void ResizeAboveTwoGiB(Fixture &f)  // failed by the shim, so nothing that big i
     AllocShim_Disarm();
 }
 
+void ReadThroughDamagedIndexes(Fixture &f)  // a buffer position past its count
+{
+    f.handle->bufferPos = 500;
+    Stream_ReadLine(f.handle, f.line);
+}
+
 #define BROKEN(expr) " <Assertion failed: " expr ">"
 
 }  // namespace
@@ -132,6 +138,7 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
          " [999 Memory re-allocation of size 2147483648 failed] <Failed to re-allocate block of 2147483648 bytes>"},
         {OP(Stream_ReadLine(f.text, nullptr)), BROKEN("ps != NULL")},
         {OP(Stream_ReadHandleLine(f.text, f.line)), BROKEN("stream->type == HANDLE_STREAM")},
+        {ReadThroughDamagedIndexes, ""},
     };
     ReportsAndRecords told;
     for (const Case &c : cases) {

@@ -1,5 +1,4 @@
-// What operations told since the last look: the error records they stored
-// and the reports they wrote; and a String shown as a test compares it.
+// What operations told (records stored, reports written), and String values.
 #pragma once
 
 #include <set>
