@@ -90,6 +90,7 @@ TEST(Stream, DescriptorZeroIsRefusedAndAReadErrorIsTheEnd)
     int write_only = open(dir.file("input").c_str(), O_WRONLY | O_BINARY);
     Stream *unreadable = Stream_OpenHandle(write_only);
     EXPECT_EQ(LinesUntilEnd(unreadable, false), std::vector<std::string>{""});
+    EXPECT_EQ(Stream_ReadHandleLine(unreadable, unreadable->lastLine), 0);  // past the end: no line, length 0
     EXPECT_EQ(told.Since(), " <Unable to read descriptor " + std::to_string(write_only) + ": error 9>");
     Stream_Destroy(unreadable);
     close(write_only);

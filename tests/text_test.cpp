@@ -77,8 +77,7 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
 
 TEST(Text, SplitKeepsEmptyPiecesAndJoinPutsThemBack)
 {
-    // The vector holds "x" already: pieces are appended.
-    struct Case { const char *text; int32_t count; std::vector<std::string> pieces; const char *joined; };
+    struct Case { const char *text; int32_t count; std::vector<std::string> pieces; const char *joined; };  // after "x"
     const Case cases[] = {
         {"a,,b", 3, {"x", "a", "", "b"}, "x,a,,b"},
         {"", 1, {"x", ""}, "x,"},
