@@ -59,8 +59,7 @@ void Clear(Fixture &f)
 
 TEST(TextStreamFailures, EachAllocationFailingInTurnIsToldAndLeaksNothing)
 {
-    // Each row: an operation, then what it told with allocation 1, 2, ...
-    // failing; the last entry is the run in which nothing failed.
+    // Each row: an operation and what it told with allocation 1, 2, ... failing (last: none).
     struct Case { void (*op)(Fixture &); std::vector<const char *> told; };
     const Case cases[] = {
         {OP(String_Wrap(f.s, 5, 5, nullptr)), {MALLOC_FAILED, ""}},
@@ -134,6 +133,7 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
         {OP(String_CollapseSpaces(nullptr)), BROKEN("ps != NULL")},
         {OP(String_Join(nullptr, ",", f.out)), " [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
         {JoinMixed, BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
+        {OP(MemBlock_Resize(f.m, 0)), ""},
         {ResizeAboveTwoGiB,
          " [999 Memory re-allocation of size 2147483648 failed] <Failed to re-allocate block of 2147483648 bytes>"},
         {OP(Stream_ReadLine(f.text, nullptr)), BROKEN("ps != NULL")},
