@@ -32,10 +32,9 @@ static std::vector<std::string> LinesUntilEnd(Stream *stream, bool logical)
 
 TEST(Stream, StringLinesKeepTheirCrAndLogicalLinesJoinContinuations)
 {
-    // A physical read that meets the end delivers nothing.
     struct Case { const char *text; bool logical; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"a\r\nb", false, {"a\r", "b", "(unset)"}},
+        {"a\r\nb", false, {"a\r", "b", "(unset)"}},  // the read that meets the end delivers nothing
         {"a\n\nb", false, {"a", "", "b", "(unset)"}},
         {"a\n\n", false, {"a", "(unset)"}},
         {nullptr, false, {"(unset)"}},
@@ -55,11 +54,10 @@ TEST(Stream, StringLinesKeepTheirCrAndLogicalLinesJoinContinuations)
 
 TEST(Stream, HandleLinesFromFilesAndPipes)
 {
-    // The read that meets the end delivers what it gathered, at least "".
     const std::string m1000(1000, 'm');
     struct Case { std::string bytes; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"x\r\n", {"x", ""}},
+        {"x\r\n", {"x", ""}},  // the read that meets the end gives what it gathered, at least ""
         {"abc", {"abc"}},
         {std::string("a\0b\r\r\nc\r", 8), {std::string("a\0b", 3), "c\r"}},
         {m1000 + "\r\ntail\n", {m1000, "tail", ""}},  // across 8 reads of 128 bytes

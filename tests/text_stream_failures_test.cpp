@@ -116,9 +116,11 @@ void ResizeAboveTwoGiB(Fixture &f)  // failed by the shim, so nothing that big i
     AllocShim_Disarm();
 }
 
-void ReadThroughDamagedIndexes(Fixture &f)  // a buffer position past its count
+void ReadThroughDamagedIndexes(Fixture &f)
 {
-    f.handle->bufferPos = 500;
+    f.handle->bufferPos = -100;  // before the buffer
+    Stream_ReadLine(f.handle, f.line);
+    f.handle->bufferPos = 500;  // past its count
     Stream_ReadLine(f.handle, f.line);
 }
 
