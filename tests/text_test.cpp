@@ -59,7 +59,7 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
         {"aaa bbb ccc", 5, 5, nullptr, "aaa\r\nbbb\r\nccc"},
         {"abcdefgh", 5, 5, nullptr, "abcde\r\nfgh"},  // no space: a hard break
         {"aaa    bbb", 5, 5, "> ", "aaa\r\n> bbb"},
-        {"ab \ncdefgh", 5, 5, "> ", "ab \n> cdefg\r\n> h"},  // a line end directly behind spaces
+        {"ab \ncdefgh", 5, 4, "> ", "ab \n> cdef\r\n> gh"},  // a line end directly behind spaces
         {kNine, 63, 72, "  ",
          "abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\r\n"
          "  abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\r\n"
