@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <string>
 
 #include "support/alloc_shim.h"
 #include "support/outcome.h"
