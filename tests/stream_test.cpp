@@ -1,152 +1,97 @@
-// Streams: string and handle lines, logical lines, and descriptors that
-// cannot be read.  Handle streams read regular files and pipes on every
-// target (C runtime descriptors from _open and _pipe on Windows).  Their
-// allocation failures and bad input: text_stream_failures_test.cpp.
+// Streams: string lines, logical lines, and handle lines from files, pipes
+// and descriptors that cannot be read (on Windows the C runtime's).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "support/child.h"
 #include "support/descriptors.h"
 #include "support/outcome.h"
-#include "util.h"
 
-namespace {
-
-// A descriptor over the bytes: a regular file in `dir`, or a pipe.
-int Source(const TempDir &dir, const std::string &bytes, bool pipe)
+// The lines read until the stream is at its end, each into an unset String;
+// lastLine copies each physical line, and the reader past the end gives 0.
+static std::vector<std::string> LinesUntilEnd(Stream *stream, bool logical)
 {
-    if (pipe)
-        return PipeHolding(bytes);
-    WriteFile(dir.file("input"), bytes);
-    return OpenDescriptor(dir.file("input"), false);
-}
-
-std::string Shown(const String *line)  // "[value]", NULs included, or "(unset)"
-{
-    return line->bIsSet ? "[" + std::string(line->string, line->length) + "]" : "(unset)";
-}
-
-// Reads with Stream_ReadLine (or the logical reader) until the end and once
-// more; each read as "[line]" or "(unset)", with " end" once at the end.
-std::vector<std::string> ReadAll(Stream *stream, bool logical)
-{
-    std::vector<std::string> reads;
+    std::vector<std::string> lines;
     String *line = String_New();
-    for (int bound = 0; bound < 100; ++bound) {
-        bool was_at_end = Stream_AtEnd(stream);
-        if (logical)
+    while (!Stream_AtEnd(stream) && lines.size() < 100) {
+        String_Clear(line);
+        if (logical) {
             Stream_ReadLogicalLine(stream, line);
-        else
+        } else {
             Stream_ReadLine(stream, line);
-        reads.push_back(Shown(line) + (Stream_AtEnd(stream) ? " end" : ""));
-        if (!logical) {
-            EXPECT_EQ(Shown(stream->lastLine), Shown(line)) << "lastLine after read " << reads.size();
+            EXPECT_EQ(ValueOf(stream->lastLine), ValueOf(line)) << "lastLine after read " << lines.size() + 1;
         }
-        if (was_at_end)
-            break;
+        lines.push_back(ValueOf(line));
     }
+    EXPECT_EQ(stream->reader(stream, line), 0) << "the reader past the end";
     String_Destroy(line);
-    return reads;
+    return lines;
 }
 
-}  // namespace
-
-TEST(Stream, StringLinesKeepTheirCrAndDropAnEmptyLastLine)
+TEST(Stream, StringLinesKeepTheirCrAndLogicalLinesJoinContinuations)
 {
-    struct Case { const char *text; std::vector<std::string> reads; };  // "[line] count"; untouched shows (same)
+    struct Case { const char *text; bool logical; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"a\r\nb", {"[a\r] 2", "[b] 1", "[(same)] 0 end"}},
-        {"a\n\nb", {"[a] 1", "[] 0", "[b] 1", "[(same)] 0 end"}},
-        {"a\n\n", {"[a] 1", "[(same)] 0 end"}},
-        {nullptr, {"[(same)] 0 end"}},
+        {"a\r\nb", false, {"a\r", "b", "(unset)"}},  // the read that meets the end delivers nothing
+        {"a\n\nb", false, {"a", "", "b", "(unset)"}},
+        {"a\n\n", false, {"a", "(unset)"}},
+        {nullptr, false, {"(unset)"}},
+        {"key = a \\\n   b\nnext\n", true, {"key = a b", "next", ""}},
+        {"a\\\n\nb\n", true, {"a", "b", ""}},  // a blank line ends a continuation
+        {"x \\ \\\t\\\ny\n", true, {"x y", ""}},
+        {"a\\b c\n", true, {"a\\b c", ""}},
+        {" \t\v\f\n\\\n\v z\f\n", true, {"", "z", ""}},
+        {"a \\\n", true, {"a"}},  // the last line is not taken twice
     };
     for (const Case &c : cases) {
         Stream *stream = Stream_OpenString(c.text);
-        String *line = String_New();
-        std::vector<std::string> reads;
-        while (!Stream_AtEnd(stream) && reads.size() < 10) {
-            String_Set(line, "(same)");
-            int32_t count = stream->reader(stream, line);
-            reads.push_back(Shown(line) + " " + std::to_string(count) + (Stream_AtEnd(stream) ? " end" : ""));
-        }
-        EXPECT_EQ(reads, c.reads) << (c.text ? c.text : "(null)");
-        String_Destroy(line);
+        EXPECT_EQ(LinesUntilEnd(stream, c.logical), c.lines) << (c.text ? c.text : "(null)");
         Stream_Destroy(stream);
     }
+    Stream *blank = Stream_OpenString("\n\n");
+    EXPECT_EQ(blank->reader(blank, blank->lastLine), 0);  // an empty line has length 0
+    Stream_Destroy(blank);
 }
 
 TEST(Stream, HandleLinesFromFilesAndPipes)
 {
-    const std::string q300(300, 'q'), m1000(1000, 'm');
-    struct Case { std::string bytes; std::vector<std::string> reads; };
+    const std::string m1000(1000, 'm');
+    struct Case { std::string bytes; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"x\r\n", {"[x]", "[] end", "(unset) end"}},
-        {"abc", {"[abc] end", "(unset) end"}},
-        {"a\n\nb\r\n", {"[a]", "[]", "[b]", "[] end", "(unset) end"}},
-        {std::string("a\0b\r\r\nc\r", 8), {std::string("[a\0b]", 5), "[c\r] end", "(unset) end"}},
-        {q300 + "\nz", {"[" + q300 + "]", "[z] end", "(unset) end"}},
-        {m1000 + "\r\ntail\n", {"[" + m1000 + "]", "[tail]", "[] end", "(unset) end"}},  // across 8 reads
+        {"x\r\n", {"x", ""}},  // the read that meets the end gives what it gathered, at least ""
+        {"abc", {"abc"}},
+        {std::string("a\0b\r\r\nc\r", 8), {std::string("a\0b", 3), "c\r"}},
+        {m1000 + "\r\ntail\n", {m1000, "tail", ""}},  // across 8 reads of 128 bytes
     };
     TempDir dir;
     for (bool pipe : {false, true}) {
         for (const Case &c : cases) {
-            int fd = Source(dir, c.bytes, pipe);
-            ASSERT_GT(fd, 0);
+            WriteFile(dir.file("input"), c.bytes);
+            int fd = pipe ? PipeHolding(c.bytes) : open(dir.file("input").c_str(), O_RDONLY | O_BINARY);
             Stream *stream = Stream_OpenHandle(fd);
-            EXPECT_EQ(ReadAll(stream, false), c.reads) << (pipe ? "pipe: " : "file: ") << c.bytes.substr(0, 20);
+            EXPECT_EQ(LinesUntilEnd(stream, false), c.lines) << (pipe ? "pipe: " : "file: ") << c.bytes.substr(0, 20);
             Stream_Destroy(stream);
-            CloseDescriptor(fd);  // the stream left it open
+            close(fd);  // the stream left it open
         }
     }
 }
 
-TEST(Stream, LogicalLinesJoinContinuationsOnEitherSource)
+TEST(Stream, DescriptorZeroIsRefusedAndAReadErrorIsTheEnd)
 {
-    struct Case { const char *text; std::vector<std::string> reads; };
-    const Case cases[] = {
-        {"key = a \\\n   b\nnext\n", {"[key = a b]", "[next]", "[] end", "(unset) end"}},
-        {"a\\\n\nb\n", {"[a]", "[b]", "[] end", "(unset) end"}},
-        {"x \\ \\\t\\\ny\n", {"[x y]", "[] end", "(unset) end"}},
-        {"a\\b c\n", {"[a\\b c]", "[] end", "(unset) end"}},
-        {" \t\v\f\n\\\n\v z\f\n", {"[]", "[z]", "[] end", "(unset) end"}},
-        {"a \\\n", {"[a] end", "(unset) end"}},  // the last line is not taken twice
-    };
-    TempDir dir;
-    for (bool handle : {false, true}) {
-        for (const Case &c : cases) {
-            int fd = handle ? Source(dir, c.text, false) : -1;
-            Stream *stream = handle ? Stream_OpenHandle(fd) : Stream_OpenString(c.text);
-            EXPECT_EQ(ReadAll(stream, true), c.reads) << (handle ? "handle: " : "string: ") << c.text;
-            Stream_Destroy(stream);
-            if (handle)
-                CloseDescriptor(fd);
-        }
-    }
-}
+    ReportsAndRecords told;
+    Stream *zero = Stream_OpenHandle(0);
+    EXPECT_EQ(Stream_AtEnd(zero), 1);
+    EXPECT_EQ(told.Since(), " <Assertion failed: stream->handle != 0>");
+    Stream_Destroy(zero);
 
-TEST(Stream, DescriptorsThatCannotBeReadEndTheStream)
-{
     TempDir dir;
     WriteFile(dir.file("input"), "never read\n");
-    int write_only = OpenDescriptor(dir.file("input"), true);
-    int closed = OpenDescriptor(dir.file("input"), false);
-    CloseDescriptor(closed);
-    const std::string kRefused = " <Assertion failed: stream->handle != 0>";
-    struct Case { int fd; std::vector<std::string> reads; std::string reports; };
-    const Case cases[] = {
-        {0, {"(unset) end"}, kRefused + kRefused + kRefused},  // at-end test, read, at-end test
-        {closed, {"[] end", "(unset) end"}, " <Unable to read descriptor " + std::to_string(closed) + ": error 9>"},
-        {write_only, {"[] end", "(unset) end"}, " <Unable to read descriptor " + std::to_string(write_only) + ": error 9>"},
-    };
-    SweepOutcome outcome;
-    for (const Case &c : cases) {
-        Stream *stream = Stream_OpenHandle(c.fd);
-        EXPECT_EQ(ReadAll(stream, false), c.reads) << "descriptor " << c.fd;
-        EXPECT_EQ(outcome.Since(), c.reports) << "descriptor " << c.fd;
-        Stream_Destroy(stream);
-    }
-    CloseDescriptor(write_only);
+    int write_only = open(dir.file("input").c_str(), O_WRONLY | O_BINARY);
+    Stream *unreadable = Stream_OpenHandle(write_only);
+    EXPECT_EQ(LinesUntilEnd(unreadable, false), std::vector<std::string>{""});
+    EXPECT_EQ(told.Since(), " <Unable to read descriptor " + std::to_string(write_only) + ": error 9>");
+    Stream_Destroy(unreadable);
+    close(write_only);
 }

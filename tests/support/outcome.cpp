@@ -3,48 +3,38 @@
 #include <algorithm>
 #include <vector>
 
-#include "util.h"
-
-namespace {
-
-// The references of the records in the store that are not in `kept`.
-std::vector<int32_t> NewRecords(const std::set<const void *> &kept)
+std::string ValueOf(const String *s)
 {
-    std::vector<int32_t> refs;
+    if (!s)
+        return "(none)";
+    return s->bIsSet ? std::string(s->string, s->length) : "(unset)";
+}
+
+// The records in the store, each with its reference.
+static std::vector<std::pair<const void *, int32_t>> StoredRecords()
+{
+    std::vector<std::pair<const void *, int32_t>> records;
     Lock_Enter(&global_error_lock);
-    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const void *record = Vector_GetAt(global_error_store, i);
-        if (record && !kept.count(record))
-            refs.push_back(ERROR_COMPLEX_BIT + i + 1);
-    }
+    for (int32_t i = 0; global_error_store && i < Vector_Length(global_error_store); ++i)
+        records.emplace_back(Vector_GetAt(global_error_store, i), ERROR_COMPLEX_BIT + i + 1);
     Lock_Leave(&global_error_lock);
-    return refs;
+    return records;
 }
 
-std::string Describe(const Error *e)
+ReportsAndRecords::ReportsAndRecords()
 {
-    std::string message = !e->message ? "(none)" : e->message->bIsSet ? e->message->string : "(unset)";
-    return " [" + std::to_string(e->code) + " " + message + "]";
+    for (const auto &record : StoredRecords())
+        kept_.insert(record.first);
 }
 
-}  // namespace
-
-SweepOutcome::SweepOutcome()
-{
-    Lock_Enter(&global_error_lock);
-    int32_t n = global_error_store ? Vector_Length(global_error_store) : 0;
-    for (int32_t i = 0; i < n; ++i)
-        kept_.insert(Vector_GetAt(global_error_store, i));
-    Lock_Leave(&global_error_lock);
-}
-
-std::string SweepOutcome::Since()
+std::string ReportsAndRecords::Since()
 {
     std::string out;
-    for (int32_t ref : NewRecords(kept_)) {
-        Error *e = Error_Take(ref);
-        out += Describe(e);
+    for (const auto &record : StoredRecords()) {
+        if (!record.first || kept_.count(record.first))
+            continue;
+        Error *e = Error_Take(record.second);
+        out += " [" + std::to_string(e->code) + " " + ValueOf(e->message) + "]";
         Error_Destroy(e);
     }
     std::vector<std::string> messages = cap_.Messages();
