@@ -145,7 +145,7 @@ TEST(Thread, SuspendedTwiceStaysSuspendedTwiceAndNeverRunsDuringTheQuery)
     EXPECT_EQ(Thread_IsSuspended(t), 0);
 
     Event_Set(&w.event);
-    EXPECT_TRUE(Eventually([&] { return Thread_IsFinished(t) == 1; }));
+    ASSERT_TRUE(Eventually([&] { return Thread_IsFinished(t) == 1; }));  // the join waits no longer
     EXPECT_EQ(Thread_IsSuspended(t), 1) << "an ended thread cannot be asked";
     EXPECT_EQ(keel::thread_resume(t), 0xFFFFFFFFu);
     Thread_Join(t);
