@@ -21,6 +21,17 @@ bool Contains(const std::string &text, const char *part) { return text.find(part
 
 std::string g_log_at_teardown;
 
+// The layer's locks deleted so far: tests/CMakeLists.txt wraps the
+// backend's lock_delete for this program.
+std::atomic<int> g_locks_deleted{0};
+
+extern "C" void __real__ZN4keel4plat11lock_deleteEP4Lock(Lock *lock);
+extern "C" void __wrap__ZN4keel4plat11lock_deleteEP4Lock(Lock *lock)
+{
+    g_locks_deleted.fetch_add(1);
+    __real__ZN4keel4plat11lock_deleteEP4Lock(lock);
+}
+
 void TearDownAndReadTheLog()
 {
     Runtime_Shutdown();
@@ -41,6 +52,7 @@ KEEL_CHILD(RuntimeCountedLife)
     Runtime_Startup();
     Runtime_Shutdown();
     CHILD_REQUIRE(Error_IsError(kept) == 1);
+    int deleted = g_locks_deleted.load();
     Lock_Enter(&global_log_lock);
     std::thread report(Log_Report, 0, "waiting report");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -50,6 +62,7 @@ KEEL_CHILD(RuntimeCountedLife)
     report.join();
     closer.join();
     CHILD_REQUIRE(Contains(g_log_at_teardown, "waiting report\r\n"));
+    CHILD_REQUIRE(g_locks_deleted == deleted + 2);  // the store's and the log's
     CHILD_REQUIRE(AllocShim_Live() == before);
     Log_Report(0, "after the last tear-down");
     CHILD_REQUIRE(Error_Store(Error_New("late")) == 0);
