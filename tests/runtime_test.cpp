@@ -1,6 +1,5 @@
-// The runtime's start-up and tear-down, each case in a child process: the
-// counted life with its last tear-down, and a host's whole life from a
-// report before the layer's start-up to an exit with busy threads.
+// The runtime's start-up and tear-down in child processes: the counted life,
+// and a host's life from a report before the start-up to a busy exit.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,8 +20,7 @@ bool Contains(const std::string &text, const char *part) { return text.find(part
 
 std::string g_log_at_teardown;
 
-// The layer's locks deleted so far: tests/CMakeLists.txt wraps the
-// backend's lock_delete for this program.
+// Locks deleted so far (tests/CMakeLists.txt wraps the backend's delete).
 std::atomic<int> g_locks_deleted{0};
 
 extern "C" void __real__ZN4keel4plat11lock_deleteEP4Lock(Lock *lock);
@@ -41,10 +39,10 @@ void TearDownAndReadTheLog()
 }  // namespace
 
 // The entry holds one start-up; a caller's second one and its tear-down
-// only count.  The next tear-down is the last: it starts while a report,
-// past the log's ready check, waits for the log's lock, which this thread
-// holds on purpose; it ends after that report's line is written, the
-// store goes with every record, and what comes after is dropped.
+// only count.  The last tear-down starts while a report past the log's
+// ready check waits for the lock this thread holds on purpose; it ends
+// after that report's line, the store goes with its records, and what
+// comes after is dropped.
 KEEL_CHILD(RuntimeCountedLife)
 {
     long before = AllocShim_Live();
@@ -81,9 +79,8 @@ TEST(Runtime, LastTeardownWaitsForAReportUnderWayAndDropsWhatFollows)
 #if !defined(_WIN32)  // Wine's exit may hang when it ends a busy thread (once in 40 runs)
 namespace {
 
-// A host's static constructor that runs before the layer's own (in this
-// program, linked with the static library, the test's objects come first)
-// reports and stores: the layer starts for it.
+// A host's static constructor that runs before the layer's own (the test's
+// objects come first in this program) reports and stores: the layer starts.
 int32_t ReportAndStoreEarly()
 {
     const char *fn = std::getenv("KEEL_CHILD_FN");
@@ -109,8 +106,7 @@ void StoreTakeAndReportForEver(int t)
 }  // namespace
 
 // After the early start, four detached threads store, take and report
-// without pause while main returns: the tear-down at exit runs under
-// their feet.
+// while main returns: the tear-down at exit runs under their feet.
 KEEL_CHILD(RuntimeHostLife)
 {
     CHILD_REQUIRE(Error_IsError(g_early_ref) == 1);

@@ -36,9 +36,8 @@ const LoadCase kLoadCases[] = {
     {"missing", "Could not load iphlpapi.dll", 0, true, false, false, 4, 4},
 };
 
-// A child for one row: its library search starts in the row's folder (on
-// Windows set by the child; tests/CMakeLists.txt gives the folders' place
-// and has Wine prefer native files for this module).
+// A child's library search starts in its row's folder (Windows: set by the
+// child; Wine prefers native files for this module: tests/CMakeLists.txt).
 ChildEnv RowEnv(int row)
 {
     std::string folder = std::string(KEEL_IPHLP_FOLDERS "/") + kLoadCases[row].variant;
@@ -127,7 +126,7 @@ extern "C" int __wrap_uname(struct utsname *names)
     return rc;
 }
 
-TEST(Version, OsVersionIsReadFromTheRelease)
+TEST(Version, OsVersionIsReadFromTheReleaseOrWritesWhyNot)
 {
     g_release = "5.9.0.1-custom";  // three numbers are read, the rest is text
     OSVERSIONINFOA info = OsVersion_Get();
@@ -138,22 +137,19 @@ TEST(Version, OsVersionIsReadFromTheRelease)
     EXPECT_EQ(info.dwMinorVersion, 9u);
     EXPECT_EQ(info.dwBuildNumber, 0u);
     EXPECT_STREQ(info.szCSDVersion, ".1-custom");
-}
 
-TEST(Version, OsVersionFailureWritesItsLineOnStandardError)
-{
     g_fail_uname = true;
     testing::internal::CaptureStderr();
-    OSVERSIONINFOA info = OsVersion_Get();
+    OSVERSIONINFOA failed = OsVersion_Get();
     std::string written = testing::internal::GetCapturedStderr();
     g_fail_uname = false;
     EXPECT_EQ(written, "GetVersionEx failed with error code 14\n");
-    EXPECT_EQ(info.dwOSVersionInfoSize, 148u);
+    EXPECT_EQ(failed.dwOSVersionInfoSize, 148u);
+    EXPECT_EQ(failed.dwMajorVersion, 0u);
 }
 
-// The process has loaded a stand-in itself (its file name is its soname):
-// after the layer's load, one release of the process's own reference
-// unloads it again.
+// The process has loaded a stand-in (named by its soname) itself: after the
+// layer's load, the release of the process's own reference unloads it.
 TEST(IpHlp, ModuleLoadedAlreadyTakesNoFurtherReference)
 {
     void *own = dlopen(KEEL_IPHLP_FOLDERS "/plain/iphlpapi.dll", RTLD_NOW);

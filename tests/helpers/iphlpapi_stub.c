@@ -14,5 +14,3 @@ void FreeMibTable(void) {}
 void _GetIfTable2(void) {}
 void _FreeMibTable(void) {}
 #endif
-
-int keel_stub_present = 1; /* no variant is empty */
