@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -16,7 +17,6 @@ namespace {
 
 struct Stored { std::string message; int32_t osError; };
 
-// Takes every record of the store, in slot order.
 std::vector<Stored> TakeAll()
 {
     std::vector<Stored> taken;
@@ -40,10 +40,11 @@ uint32_t KEEL_STDCALL WaitAndCount(void *arg)
     return 0;
 }
 
+// A suspension must leave the thread's errno as it was: else the count stops.
 uint32_t KEEL_STDCALL CountUntilSet(void *arg)
 {
     Worker *w = static_cast<Worker *>(arg);
-    while (Event_Wait(&w->event, 0) == 0)
+    while (Event_Wait(&w->event, 0) == 0 && errno == 0)
         w->count.fetch_add(1);
     return 0;
 }
@@ -87,9 +88,8 @@ TEST(Event, EachSetReleasesExactlyOneWait)
     EXPECT_TRUE(TakeAll().empty());
 }
 
-// Handle 0 in an event, a thread whose start was refused (a null routine)
-// and a zeroed thread, which is also reported: every call fails at once,
-// also without a time limit, and stores one record with the OS error number.
+// Handle 0 (an event, a refused start, a zeroed thread, which is reported):
+// each call fails at once, also unbounded, storing one record with OS error.
 TEST(EventAndThread, HandleZeroFailsEachCallWithOneRecord)
 {
     LogCapture capture;
@@ -142,6 +142,7 @@ TEST(Thread, SuspendedTwiceStaysSuspendedTwiceAndNeverRunsDuringTheQuery)
     Event_Set(&w.event);
     ASSERT_TRUE(Eventually([&] { return Thread_IsFinished(t) == 1; }));  // the join waits no longer
     EXPECT_EQ(Thread_IsSuspended(t), 1) << "an ended thread cannot be asked";
+    EXPECT_EQ(keel::thread_resume(t), 0xFFFFFFFFu);
     Thread_Join(t);
     Handle_Close(&w.event);
 }

@@ -45,10 +45,9 @@ uint32_t KEEL_STDCALL TearDownAndReadTheLog(void *)
 }  // namespace
 
 // The entry holds one start-up; a caller's second one and its tear-down
-// only count.  The last tear-down starts while a report past the log's
-// ready check waits for the lock this thread holds on purpose; it ends
-// after that report's line, the store goes with its records, and what
-// comes after is dropped.
+// only count.  The last starts while a report past the log's ready check
+// waits for the lock this thread holds on purpose; it ends after that
+// line, with the store and its records gone, and what follows is dropped.
 KEEL_CHILD(RuntimeCountedLife)
 {
     Event first;  // the handle table is made by the first handle, for good
