@@ -20,8 +20,8 @@
 
 namespace {
 
-// Each row: the stand-in's folder, each call's message ("" for success), the
-// flag, the record's OS error number and the functions found, the reports.
+// Each row: the stand-in's folder; each call's message ("" when it succeeds);
+// the flag; an OS error number kept; each function found; both calls' reports.
 struct LoadCase {
     const char *variant, *message;
     int loaded;
