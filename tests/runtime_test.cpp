@@ -61,7 +61,7 @@ KEEL_CHILD(RuntimeCountedLife)
     Lock_Enter(&global_log_lock);
     Thread report = {nullptr, 0};
     Thread_Create(&report, ReportPastTheReadyCheck, nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     Thread closer = {nullptr, 0};
     Thread_Create(&closer, TearDownAndReadTheLog, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
