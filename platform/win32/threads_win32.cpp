@@ -87,6 +87,12 @@ uint32_t thread_suspend(void *handle, int *error)
 uint32_t thread_resume(void *handle, int *error)
 {
     DWORD before = is_pseudo(handle) ? (DWORD)-1 : ResumeThread((HANDLE)handle);
+    // ResumeThread gives 0 for a thread that has ended, where SuspendThread
+    // fails: the contract fails both, as the POSIX emulation does.
+    if (before == 0 && WaitForSingleObject((HANDLE)handle, 0) == WAIT_OBJECT_0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        before = (DWORD)-1;
+    }
     if (before == (DWORD)-1)
         *error = is_pseudo(handle) ? ERROR_INVALID_HANDLE : (int)GetLastError();
     return (uint32_t)before;

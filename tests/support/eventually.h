@@ -1,4 +1,3 @@
-// Bounded polling for tests with threads: no wait of a test is without limit.
 #pragma once
 
 #include <chrono>
