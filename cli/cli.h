@@ -58,6 +58,12 @@ typedef struct CliOption {
  * standard output), CLI_USAGE after a usage error (on standard error). */
 int cli_parse_options(const Subcommand *cmd, int argc, char **argv, const CliOption *options,
                       int options_first, int *count);
+/* cli_parse_options with options anywhere among the operands, then their
+ * number: more than most (-1: any number) is a usage error naming the
+ * first one too many; none, when missing is not NULL, a usage error with
+ * that message.  Returns as cli_parse_options does. */
+int cli_parse_operands(const Subcommand *cmd, int argc, char **argv, const CliOption *options,
+                       int most, const char *missing, int *count);
 
 /* Writes "keel <name>: <message>", the usage line and a pointer to --help
  * on standard error; returns CLI_USAGE. */

@@ -62,11 +62,9 @@ static int run_codename(const Subcommand *cmd, int argc, char **argv)
     uint64_t *codes;
     int count;
     int i;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, -1, "no code or name given", &count);
     if (status >= 0)
         return status;
-    if (count == 0)
-        return cli_usage(cmd, "no code or name given");
     codes = malloc((size_t)count * sizeof *codes);
     if (codes == NULL)
         return cli_fail(cmd, "out of memory");

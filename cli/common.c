@@ -133,6 +133,19 @@ int cli_parse_options(const Subcommand *cmd, int argc, char **argv, const CliOpt
     return -1;
 }
 
+int cli_parse_operands(const Subcommand *cmd, int argc, char **argv, const CliOption *options,
+                       int most, const char *missing, int *count)
+{
+    int status = cli_parse_options(cmd, argc, argv, options, 0, count);
+    if (status >= 0)
+        return status;
+    if (most >= 0 && *count > most)
+        return cli_usage(cmd, "unexpected operand '%s'", argv[1 + most]);
+    if (missing != NULL && *count == 0)
+        return cli_usage(cmd, "%s", missing);
+    return -1;
+}
+
 int cli_read_integer(const char *text, long long min, long long max, long long *out)
 {
     const char *digits = text + (text[0] == '-' || text[0] == '+');

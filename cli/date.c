@@ -27,11 +27,9 @@ static int run_date(const Subcommand *cmd, int argc, char **argv)
     long long seconds = 0;
     String *date;
     int count;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, 1, NULL, &count);
     if (status >= 0)
         return status;
-    if (count > 1)
-        return cli_usage(cmd, "unexpected operand '%s'", argv[2]);
     if (count == 1 &&
         cli_integer_operand(cmd, "seconds", argv[1], time_min(), time_max(), &seconds) != CLI_OK)
         return CLI_USAGE;
@@ -99,11 +97,9 @@ static int run_month(const Subcommand *cmd, int argc, char **argv)
     long long number;
     int count;
     int i;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, -1, "no month given", &count);
     if (status >= 0)
         return status;
-    if (count == 0)
-        return cli_usage(cmd, "no month given");
     for (i = 1; i <= count; ++i)
         if (cli_read_integer(argv[i], INT_MIN, INT_MAX, &number) < 0)
             return cli_usage(cmd, "month number '%s' is out of range", argv[i]);

@@ -115,11 +115,9 @@ static int run_neterr(const Subcommand *cmd, int argc, char **argv)
     Query *queries;
     int count;
     int i;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, -1, "no error number given", &count);
     if (status >= 0)
         return status;
-    if (count == 0)
-        return cli_usage(cmd, "no error number given");
     queries = malloc((size_t)count * sizeof *queries);
     if (queries == NULL)
         return cli_fail(cmd, "out of memory");

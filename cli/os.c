@@ -32,11 +32,9 @@ static int run_os(const Subcommand *cmd, int argc, char **argv)
     const CliOption options[] = {{0, NULL, NULL, NULL}};
     OSVERSIONINFOA info;
     int count;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, 0, NULL, &count);
     if (status >= 0)
         return status;
-    if (count > 0)
-        return cli_usage(cmd, "unexpected operand '%s'", argv[1]);
     info = OsVersion_Get();
     /* A failed query leaves every field but the size 0 (the layer has said
      * why on standard error). */

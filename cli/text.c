@@ -9,14 +9,6 @@
 #include "util.h"
 
 /* The one optional FILE operand of wrap and lines; NULL for standard input. */
-static int file_operand(const Subcommand *cmd, int count, char **argv, const char **path)
-{
-    if (count > 1)
-        return cli_usage(cmd, "unexpected operand '%s'", argv[2]);
-    *path = count == 1 ? argv[1] : NULL;
-    return CLI_OK;
-}
-
 /* ------------------------------------------------------------------ wrap */
 
 static int wrap_text(const Subcommand *cmd, char *data, size_t size, long long first,
@@ -67,7 +59,7 @@ static int run_wrap(const Subcommand *cmd, int argc, char **argv)
     size_t size;
     int fd;
     int count;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, 1, NULL, &count);
     if (status >= 0)
         return status;
     if (first_text != NULL &&
@@ -76,8 +68,8 @@ static int run_wrap(const Subcommand *cmd, int argc, char **argv)
     if (width_text != NULL &&
         cli_integer_operand(cmd, "width", width_text, INT32_MIN, INT32_MAX, &width) != CLI_OK)
         return CLI_USAGE;
-    if (file_operand(cmd, count, argv, &path) != CLI_OK)
-        return CLI_USAGE;
+    if (count == 1)
+        path = argv[1];
     if (cli_open_input(cmd, path, &fd) != CLI_OK)
         return CLI_FAILED;
     status = cli_read_all(cmd, path, fd, &data, &size);
@@ -160,11 +152,11 @@ static int run_lines(const Subcommand *cmd, int argc, char **argv)
     Stream *stream;
     int fd;
     int count;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, 1, NULL, &count);
     if (status >= 0)
         return status;
-    if (file_operand(cmd, count, argv, &path) != CLI_OK)
-        return CLI_USAGE;
+    if (count == 1)
+        path = argv[1];
     if (cli_open_input(cmd, path, &fd) != CLI_OK)
         return CLI_FAILED;
     stream = Stream_OpenHandle(fd);

@@ -9,11 +9,9 @@ static int run_version(const Subcommand *cmd, int argc, char **argv)
 {
     const CliOption options[] = {{0, NULL, NULL, NULL}};
     int count;
-    int status = cli_parse_options(cmd, argc, argv, options, 0, &count);
+    int status = cli_parse_operands(cmd, argc, argv, options, 0, NULL, &count);
     if (status >= 0)
         return status;
-    if (count > 0)
-        return cli_usage(cmd, "unexpected operand '%s'", argv[1]);
     printf("%s\n", Keel_Version());
     /* A program linked with the shared library may run with another one
      * than it was built against. */
