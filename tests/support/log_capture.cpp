@@ -21,6 +21,28 @@ std::vector<std::string> LogCapture::Messages() const
     return out;
 }
 
+std::string LogCapture::NewReports()
+{
+    std::string log = ReadFile(dir_.file("navl.log"));
+    std::string reports = ReportsIn(log.substr(seen_));
+    seen_ = log.size();
+    return reports;
+}
+
+std::string ReportsIn(const std::string &log)
+{
+    std::string joined;
+    for (const std::string &line : SplitCrLf(log)) {
+        std::string message = StripPrefix(line);
+        message = message.substr(0, message.find(" at util:"));
+        message = message.substr(0, message.find(" in file "));
+        if (message.empty())
+            continue;
+        joined += joined.empty() ? message : " / " + message;
+    }
+    return joined;
+}
+
 std::string AssertionMessage(const std::string &expr, const std::string &source, int line)
 {
     return "Assertion failed: " + expr + " in file " + source + " on line " + std::to_string(line);
@@ -42,22 +64,23 @@ std::vector<std::string> SplitCrLf(const std::string &raw)
     return lines;
 }
 
-static bool is_digits(const std::string &s, std::size_t at, std::size_t n)
+// "dd/MM/yyyy HH:mm:ss": each 'd' of the pattern stands for a digit.
+static bool begins_with_stamp(const std::string &line)
 {
-    for (std::size_t i = at; i < at + n; ++i)
-        if (i >= s.size() || s[i] < '0' || s[i] > '9')
+    const std::string pattern = "dd/dd/dddd dd:dd:dd";
+    if (line.size() < pattern.size())
+        return false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        bool digit = line[i] >= '0' && line[i] <= '9';
+        if (pattern[i] == 'd' ? !digit : line[i] != pattern[i])
             return false;
+    }
     return true;
 }
 
 std::string StripPrefix(const std::string &line)
 {
-    // "dd/MM/yyyy HH:mm:ss" is 19 characters.
-    bool stamp = line.size() >= 19 && is_digits(line, 0, 2) && line[2] == '/' &&
-                 is_digits(line, 3, 2) && line[5] == '/' && is_digits(line, 6, 4) &&
-                 line[10] == ' ' && is_digits(line, 11, 2) && line[13] == ':' &&
-                 is_digits(line, 14, 2) && line[16] == ':' && is_digits(line, 17, 2);
-    if (!stamp)
+    if (!begins_with_stamp(line))
         return "";
     if (line.compare(19, 2, ": ") == 0)
         return line.substr(21);

@@ -18,11 +18,18 @@ public:
     LogCapture &operator=(const LogCapture &) = delete;
 
     std::vector<std::string> Messages() const;  // each non-empty line, prefix removed
+    // ReportsIn of the lines written since the last call.
+    std::string NewReports();
 
 private:
     TempDir dir_;
     std::string old_cwd_;
+    std::size_t seen_ = 0;  // bytes of the log that NewReports has given
 };
+
+// The messages of a log's prefixed lines, each cut before its source
+// (" at util:" or " in file "), joined by " / ".
+std::string ReportsIn(const std::string &log);
 
 // The message of an assertion report.
 std::string AssertionMessage(const std::string &expr, const std::string &source, int line);
