@@ -1,18 +1,14 @@
 // The log: the level, prefix and echo of each environment, the forms of a
-// line, the trim and its clock, a file that cannot be written, and several
-// processes appending and trimming at once.  Every case runs in a child
-// process in a fresh directory, since a process fixes its level at its
-// first report.
+// line, the trim and its clock, a file held by another writer, and several
+// processes appending and trimming at once.  A process fixes its level at
+// its first report: the cases of other levels run in child processes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "log_internal.h"
@@ -103,8 +99,11 @@ void ReportFormat(const char *format, ...)
     va_end(args);
 }
 
-KEEL_CHILD(LogForms)
+// A line holds 1023 characters with its LF: a cut one keeps 1001 after the
+// 21 of its prefix, then CR LF.
+TEST(Log, LinesEndInCrLfAndLongOrMissingTextsAreCutSafely)
 {
+    LogCapture capture;
     std::string big(10000, 'x');
     Log_Report(0, "first\nsecond");
     Log_Assert("x > 0", "util", 7);
@@ -112,16 +111,8 @@ KEEL_CHILD(LogForms)
     ReportFormat(std::string(5000, 'y').c_str());
     ReportFormat(nullptr);
     Log_Assert(big.c_str(), "util", 1);
-    return 0;
-}
-
-// A line holds 1023 characters with its LF: a cut one keeps 1001 after the
-// 21 of its prefix, then CR LF.
-TEST(Log, LinesEndInCrLfAndLongOrMissingTextsAreCutSafely)
-{
-    ChildResult r = RunChild("LogForms");
-    ASSERT_EQ(r.exit_code, 0);
-    std::vector<std::string> lines = SplitCrLf(r.log);
+    std::string log = ReadFile("navl.log");
+    std::vector<std::string> lines = SplitCrLf(log);
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(StripPrefix(lines[0]), "first");
     EXPECT_EQ(lines[1], "second");
@@ -131,35 +122,30 @@ TEST(Log, LinesEndInCrLfAndLongOrMissingTextsAreCutSafely)
     EXPECT_EQ(StripPrefix(lines[5]), std::string(1001, 'y'));
     EXPECT_EQ(StripPrefix(lines[6]), "(null format)");
     EXPECT_EQ(StripPrefix(lines[7]), "Assertion failed: " + std::string(983, 'x'));
-    EXPECT_EQ(r.log.substr(r.log.size() - 2), "\r\n");
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
 }
 
-KEEL_CHILD(LogTrimCheck)
-{
-    Log_Report(0, "CAUSE");
-    return 0;
-}
-
+// A minute on, a report checks the size first.  (The notice of a trim
+// needs level 25; this process reports at 0.)
 TEST(Log, TrimKeepsTheNewerHalfFromALineStartOnlyPastTheLimit)
 {
-    // Each row: the file's size and line length, the bytes of it kept, the messages after them.
-    struct TrimCase { std::size_t size, line_length, kept; const char *after; };
+    // Each row: the file's size and line length, the bytes of it kept.
+    struct TrimCase { std::size_t size, line_length, kept; };
     const TrimCase kCases[] = {
-        {131072, 100, 131072, "CAUSE"},
-        {131073, 100, 65500, "Logfile truncated from 131073 bytes to 65500 bytes / CAUSE"},
-        // A line begins exactly 65536 bytes before the end: it goes too.
-        {200064, 128, 65408, "Logfile truncated from 200064 bytes to 65408 bytes / CAUSE"},
+        {131072, 100, 131072},
+        {131073, 100, 65500},
+        {200064, 128, 65408},  // a line begins exactly 65536 bytes before the end: it goes too
     };
     for (const TrimCase &c : kCases) {
         SCOPED_TRACE(c.size);
-        TempDir dir;
+        LogCapture capture;
         std::string old = LinesOfLength(c.size, c.line_length);
-        WriteFile(dir.file("navl.log"), old);
-        ChildProcess child = StartChild("LogTrimCheck", dir.path(), {{"NAVL_LOGGING", "25"}});
-        ASSERT_EQ(WaitChild(child), 0);
-        std::string log = ReadFile(dir.file("navl.log"));
+        WriteFile("navl.log", old);
+        ClockShim_Advance(61 * 1000);
+        Log_Report(0, "CAUSE");
+        std::string log = ReadFile("navl.log");
         EXPECT_EQ(log.substr(0, c.kept), old.substr(c.size - c.kept));
-        EXPECT_EQ(ReportsIn(log.substr(c.kept)), c.after);
+        EXPECT_EQ(ReportsIn(log.substr(c.kept)), "CAUSE");
     }
 }
 
@@ -186,33 +172,24 @@ TEST(Log, SizeIsCheckedAMinuteLaterOnTheMonotonicClockWhateverTheWallClockSays)
     EXPECT_EQ(ReportsIn(r.log), "EARLY / Logfile truncated from 140056 bytes to 65528 bytes / LATE");
 }
 
-KEEL_CHILD(LogUnwritable)
-{
-    ClockShim_RecordPauses();
-    Log_Report(0, "lost line");
-    WriteFile("pauses.txt", ClockShim_Pauses());
-    WriteFile("dropped.txt", std::to_string(keel::log_dropped_lines()));
-    return 0;
-}
-
 // Another writer holds the file: the size check waits for it as an append
 // does, ten attempts with a pause after each, then leaves it alone, past
 // the limit as it is; the line is dropped after its own ten.
 TEST(Log, FileHeldByAnotherWriterIsNeitherTrimmedNorWritten)
 {
-    TempDir dir;
+    LogCapture capture;
     std::string old = LinesOfLength(204800, 100);
-    WriteFile(dir.file("navl.log"), old);
-    intptr_t held = keel::plat::log_open_append(dir.file("navl.log").c_str());
-    ChildProcess child = StartChild("LogUnwritable", dir.path(), {{"NAVL_DEBUG", "1"}});
-    int code = WaitChild(child);
+    WriteFile("navl.log", old);
+    intptr_t held = keel::plat::log_open_append("navl.log");
+    uint32_t dropped = keel::log_dropped_lines();
+    ClockShim_Advance(61 * 1000);
+    ClockShim_RecordPauses();
+    Log_Report(0, "lost line");
+    EXPECT_EQ(ClockShim_Pauses(), "0 0 0 1 1 1 2 2 2 3 0 0 0 1 1 1 2 2 2 3");
     keel::plat::log_close(held);
-    ASSERT_EQ(code, 0);
-    EXPECT_EQ(ReadFile(dir.file("navl.log")), old);
-    EXPECT_EQ(ReadFile(dir.file("pauses.txt")), "0 0 0 1 1 1 2 2 2 3 0 0 0 1 1 1 2 2 2 3");
-    EXPECT_EQ(ReadFile(dir.file("dropped.txt")), "1");
+    EXPECT_EQ(keel::log_dropped_lines(), dropped + 1);
+    EXPECT_EQ(ReadFile("navl.log"), old);
 }
-
 
 namespace {
 
