@@ -48,20 +48,16 @@ bool RunChildIfRequested(int *code)
     return true;
 }
 
+// Named after the clock and a count, tried again under the next count
+// while the name is taken.
 TempDir::TempDir()
 {
     static std::atomic<int> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    for (int attempt = 0;; ++attempt) {
-        std::ostringstream name;
-        name << "keel-test-" << stamp << "-" << counter++ << "-" << attempt;
-        fs::path p = fs::temp_directory_path() / name.str();
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) {
-            path_ = p.string();
-            return;
-        }
-    }
+    std::string stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::error_code ec;
+    do
+        path_ = (fs::temp_directory_path() / ("keel-test-" + stamp + "-" + std::to_string(counter++))).string();
+    while (!fs::create_directory(path_, ec));
 }
 
 TempDir::~TempDir()
