@@ -105,7 +105,8 @@ TEST(Log, LinesEndInCrLfAndLongOrMissingTextsAreCutSafely)
 {
     LogCapture capture;
     std::string big(10000, 'x');
-    Log_Report(0, "first\nsecond");
+    EXPECT_EQ(Log_Report(1, "filtered out"), 0);
+    EXPECT_EQ(Log_Report(0, "first\nsecond"), 0);
     Log_Assert("x > 0", "util", 7);
     Log_Report(0, "%s", big.c_str());
     ReportFormat(std::string(5000, 'y').c_str());
@@ -135,6 +136,7 @@ TEST(Log, TrimKeepsTheNewerHalfFromALineStartOnlyPastTheLimit)
         {131072, 100, 131072},
         {131073, 100, 65500},
         {200064, 128, 65408},  // a line begins exactly 65536 bytes before the end: it goes too
+        {131073, 65536, 131073},  // the newer half holds no line start: nothing to keep
     };
     for (const TrimCase &c : kCases) {
         SCOPED_TRACE(c.size);

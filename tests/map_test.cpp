@@ -101,6 +101,8 @@ TEST(Map, BrokenPreconditionsAreReportedAndChangeNothing)
     void *out = &key;
     Map *map = Map_New(0);
     Map_Put(map, &key, &key);
+    Map_GetAt(map, 0, &out, nullptr);
+    EXPECT_EQ(out, &key);
     Map_Put(map, nullptr, &key);
     Map_Put(map, &key, nullptr);
     EXPECT_EQ(Map_Remove(map, nullptr), nullptr);

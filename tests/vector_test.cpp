@@ -30,7 +30,8 @@ TEST(Vector, GrowsByTenAndOnlyAnOwningVectorDestroysOnClearAndDestroy)
     for (const OwnerCase &c : kCases) {
         SCOPED_TRACE(c.owning);
         HandleObject *made[20];
-        Vector *v = c.owning ? ObjectVector_New() : Vector_New();
+        Vector *v = Vector_New();
+        Vector_SetOwning(v, c.owning);
         Vector *shared = Vector_New();
         g_destroyed = 0;
         for (int i = 0; i < 20; ++i) {
