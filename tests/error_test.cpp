@@ -113,10 +113,14 @@ TEST(Error, ThreadsStoringAndTakingAtOnceEachFindTheirOwnRecords)
     const int kLive = 16;
     const int kRounds = 300;
     std::atomic<int> wrong{0};
+    std::atomic<int> started{0};
     uint32_t base = global_error_count;
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&wrong, t] {
+        threads.emplace_back([&wrong, &started, t] {
+            ++started;
+            while (started < kThreads)
+                std::this_thread::yield();
             for (int round = 0; round < kRounds; ++round) {
                 int32_t code = t * 100000 + round * 100;
                 int32_t refs[kLive];

@@ -193,6 +193,19 @@ TEST(Log, FileHeldByAnotherWriterIsNeitherTrimmedNorWritten)
     EXPECT_EQ(ReadFile("navl.log"), old);
 }
 
+// The trim holds the file from its read to its rewrite: no append, of this
+// process or another, can land in between and be cut away.
+TEST(Log, AppendOpenFailsWhileTheTrimHoldsTheFile)
+{
+    TempDir dir;
+    WriteFile(dir.file("navl.log"), "");
+    int held = 0;
+    intptr_t trim = keel::plat::log_open_trim(dir.file("navl.log").c_str(), &held);
+    ASSERT_NE(trim, -1);
+    EXPECT_EQ(keel::plat::log_open_append(dir.file("navl.log").c_str()), -1);
+    keel::plat::log_close(trim);
+}
+
 namespace {
 
 const int kWriters = 4;
