@@ -106,11 +106,14 @@ TEST(Map, BrokenPreconditionsAreReportedAndChangeNothing)
     Map_Put(map, nullptr, &key);
     Map_Put(map, &key, nullptr);
     EXPECT_EQ(Map_Remove(map, nullptr), nullptr);
+    Map_GetAt(map, -1, &out, nullptr);
+    EXPECT_EQ(out, nullptr);
     Map_RemoveAt(map, 1, nullptr, nullptr);
     EXPECT_EQ(Map_IndexOf(nullptr, &key), -1);
     EXPECT_EQ(Map_Get(map, &key), &key);
     EXPECT_EQ(log.NewReports(), "Assertion failed: key!=NULL && value!=NULL / Assertion failed: key!=NULL && value!=NULL / "
-                                "Assertion failed: key!=NULL / Assertion failed: index>=0 && index<map->keys->size / "
+                                "Assertion failed: key!=NULL / Assertion failed: 0 <= index && index < map->keys->size / "
+                                "Assertion failed: index>=0 && index<map->keys->size / "
                                 "Assertion failed: map != NULL && map->keys!=NULL && map->values!=NULL");
     Vector_Append(map->keys, &key);
     Map_GetAt(map, 1, &out, nullptr);

@@ -183,7 +183,9 @@ TEST(String, NullArgumentsAreReportedAndStored)
     EXPECT_EQ(String_Length(nullptr), 0u);
     EXPECT_EQ(String_IsSet(nullptr), 0);
     EXPECT_EQ(String_Copy(nullptr), nullptr);
-    EXPECT_EQ(log.NewReports(), "Assertion failed: ps != NULL / Assertion failed: ps != NULL / Assertion failed: ps != NULL");
+    EXPECT_EQ(String_Equal(nullptr, nullptr), 0);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: ps != NULL / Assertion failed: ps != NULL / Assertion failed: ps != NULL / "
+                                "Assertion failed: ps != NULL / Assertion failed: ps != NULL");
 }
 
 // The record and the reports of each failed allocation: of the record, its

@@ -88,22 +88,36 @@ TEST(Vector, IndexOutsideTheElementsIsReportedAndTouchesNothing)
                                 "Assertion failed: 0 <= index && index < v->size");
 }
 
-// A vector with an element and no block, and no vector at all.
-TEST(Vector, DamagedOrMissingVectorIsReportedAndNeitherReadNorWritten)
+std::string Repeated(const std::string &report, int times)
+{
+    std::string joined = report;
+    for (int i = 1; i < times; ++i)
+        joined += " / " + report;
+    return joined;
+}
+
+// No vector at all, and a vector with an element but no block.
+TEST(Vector, MissingOrDamagedVectorIsReportedAndNeitherReadNorWritten)
 {
     LogCapture log;
     HandleObject x = {&HandleObject_Table, nullptr};
+    Vector_Destroy(nullptr);
+    Vector_Clear(nullptr);
+    Vector_SetAt(nullptr, 0, &x);
+    Vector_Sort(nullptr);
+    EXPECT_EQ(Vector_Append(nullptr, &x), nullptr);
+    EXPECT_EQ(Vector_GetAtChecked(nullptr, 0), nullptr);
+    EXPECT_EQ(Vector_LengthChecked(nullptr), 0);
+    EXPECT_EQ(Vector_RemoveAt(nullptr, 0), nullptr);
+    EXPECT_EQ(Vector_Remove(nullptr, &x), nullptr);
+    EXPECT_EQ(Vector_Contains(nullptr, &x), 0);
+    EXPECT_EQ(log.NewReports(), Repeated("Assertion failed: v != NULL", 10));
     Vector damaged = {&Vector_Table.base, 1, 1, 10, 0, nullptr, 1, nullptr};
     EXPECT_EQ(Vector_Append(&damaged, &x), nullptr);
     EXPECT_EQ(Vector_Contains(&damaged, &x), 0);
-    EXPECT_EQ(Vector_LengthChecked(nullptr), 0);
-    EXPECT_EQ(Vector_Contains(nullptr, &x), 0);
     Vector_Clear(&damaged);  // emptied, nothing destroyed
     EXPECT_EQ(damaged.size, 0);
-    EXPECT_EQ(log.NewReports(), "Assertion failed: v->size==0 || v->data != NULL / "
-                                "Assertion failed: v->size==0 || v->data != NULL / "
-                                "Assertion failed: v != NULL / Assertion failed: v != NULL / "
-                                "Assertion failed: v->size==0 || v->data != NULL");
+    EXPECT_EQ(log.NewReports(), Repeated("Assertion failed: v->size==0 || v->data != NULL", 3));
 }
 
 // Each allocation of a map (the map, then each vector's object and block)
