@@ -39,7 +39,9 @@ TEST(Constructors, DefineEveryByteOfTheirRecordsPaddingIncluded)
         SCOPED_TRACE(c.name);
         std::vector<unsigned char> first = BytesMadeUnder(c.make, 0xA5);
         std::vector<unsigned char> second = BytesMadeUnder(c.make, 0x5A);
-        for (std::size_t i = 0; i < first.size(); ++i)
-            EXPECT_FALSE(first[i] == 0xA5 && second[i] == 0x5A) << "byte " << i << " as allocated";
+        for (std::size_t i = 0; i < first.size(); ++i) {
+            bool as_allocated = first[i] == 0xA5 && second[i] == 0x5A;
+            EXPECT_FALSE(as_allocated) << "byte " << i;
+        }
     }
 }

@@ -19,8 +19,9 @@ int32_t StoreText(const char *text) { return Error_Store(Error_New("%s", text));
 bool TakeAndDestroy(int32_t ref)
 {
     Error *e = Error_Take(ref);
+    bool found = e != nullptr;
     Error_Destroy(e);
-    return e != nullptr;
+    return found;
 }
 
 }  // namespace
@@ -34,12 +35,14 @@ KEEL_CHILD(FailedSetToItsConsumer)
     AllocShim_FailAt(1);
     int32_t ref = String_Set(s, "hello");
     AllocShim_Disarm();
+    CHILD_REQUIRE(!String_IsSet(s));
     CHILD_REQUIRE(ref == 0x40000001);
     CHILD_REQUIRE(Error_IsError(ref) == 1);
     Error_Report(ref, "stream", 12);
     Error *e = Error_Take(ref);
     CHILD_REQUIRE(e->code == 999);
     CHILD_REQUIRE(std::string(e->message->string) == "malloc failed!");
+    CHILD_REQUIRE(global_error_store == nullptr);
     Error_Report(ref, "stream", 13);  // spent: nothing
     Error_Destroy(e);
     String_Destroy(s);

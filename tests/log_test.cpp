@@ -189,7 +189,7 @@ TEST(Log, FileHeldByAnotherWriterIsNeitherTrimmedNorWritten)
     Log_Report(0, "lost line");
     EXPECT_EQ(ClockShim_Pauses(), "0 0 0 1 1 1 2 2 2 3 0 0 0 1 1 1 2 2 2 3");
     keel::plat::log_close(held);
-    EXPECT_EQ(keel::log_dropped_lines(), dropped + 1);
+    EXPECT_EQ(keel::log_dropped_lines() - dropped, 1u);
     EXPECT_EQ(ReadFile("navl.log"), old);
 }
 
@@ -197,12 +197,12 @@ TEST(Log, FileHeldByAnotherWriterIsNeitherTrimmedNorWritten)
 // process or another, can land in between and be cut away.
 TEST(Log, AppendOpenFailsWhileTheTrimHoldsTheFile)
 {
-    TempDir dir;
-    WriteFile(dir.file("navl.log"), "");
+    LogCapture capture;
+    WriteFile("navl.log", "");
     int held = 0;
-    intptr_t trim = keel::plat::log_open_trim(dir.file("navl.log").c_str(), &held);
+    intptr_t trim = keel::plat::log_open_trim("navl.log", &held);
     ASSERT_NE(trim, -1);
-    EXPECT_EQ(keel::plat::log_open_append(dir.file("navl.log").c_str()), -1);
+    EXPECT_EQ(keel::plat::log_open_append("navl.log"), -1);
     keel::plat::log_close(trim);
 }
 

@@ -144,14 +144,16 @@ TEST(Containers, ThreadSafeContainersLoseAndDuplicateNothing)
                 *o = {&HandleObject_Table, reinterpret_cast<void *>(static_cast<intptr_t>(i))};
                 Vector_Append(v, o);
                 Map_Put(map, o, o);
-                if (i % 2 == 0 && !Vector_Contains(v, o))
-                    ++misses;
-                if (i % 2 == 0 && Map_Get(map, o) == nullptr)
-                    ++misses;
-                if (i % 2 == 1 && Vector_Remove(v, o) != o)
-                    ++misses;
-                if (i % 2 == 1)
+                if (i % 2 == 0) {
+                    if (!Vector_Contains(v, o))
+                        ++misses;
+                    if (Map_Get(map, o) == nullptr)
+                        ++misses;
+                } else {
+                    if (Vector_Remove(v, o) != o)
+                        ++misses;
                     Map_Remove(map, o);  // perhaps taken by another thread already
+                }
             }
         });
     }

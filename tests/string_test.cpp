@@ -37,7 +37,9 @@ std::string TakeRecordMessage(int32_t ref)
     if (ref == 0)
         return "";
     Error *e = Error_Take(ref);
-    std::string message = e == nullptr ? "(stray)" : e->message == nullptr ? "(no message)" : ValueOf(e->message);
+    if (e == nullptr)
+        return "(stray)";
+    std::string message = e->message == nullptr ? "(no message)" : ValueOf(e->message);
     Error_Destroy(e);
     return message;
 }
