@@ -49,7 +49,7 @@ KEEL_CHILD(LogLevels)
 {
     const int levels[] = {0, 1, 25, 50, 100, 150};
     for (int level : levels)
-        Log_Report(level, "L%d", level);
+        CHILD_REQUIRE(Log_Report(level, "L%d", level) == 0);
     Log_Trace("T");
     WriteFile("level.txt", std::to_string(global_log_level));
     SetEnvVar("NAVL_LOGGING", "25");

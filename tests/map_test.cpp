@@ -106,7 +106,7 @@ TEST(Map, BrokenPreconditionsAreReportedAndChangeNothing)
     Map_Put(map, nullptr, &key);
     Map_Put(map, &key, nullptr);
     EXPECT_EQ(Map_Remove(map, nullptr), nullptr);
-    Map_GetAt(map, -1, &out, nullptr);
+    Map_GetAt(map, 1, &out, nullptr);
     EXPECT_EQ(out, nullptr);
     Map_RemoveAt(map, 1, nullptr, nullptr);
     EXPECT_EQ(Map_IndexOf(nullptr, &key), -1);

@@ -98,7 +98,8 @@ TEST(String, UnsetIsNeitherEmptyNorEqualToAnything)
 }
 
 // Elements order by their texts, ignoring the case of A-Z and taking bytes
-// unsigned; no text sorts first.  Destroyed through their class's table.
+// unsigned; no text sorts first.  Elements and bags are destroyed through
+// their classes' tables, with what they hold.
 TEST(String, BagElementsOrderIgnoringCaseUnsetFirst)
 {
     struct OrderCase { const char *a, *b; int sign; };  // nullptr: unset
@@ -114,6 +115,15 @@ TEST(String, BagElementsOrderIgnoringCaseUnsetFirst)
         StringBagElem_Table.Destroy(a);
         StringBagElem_Table.Destroy(b);
     }
+    StringBagElem *no_text = NewElem("x");
+    String_Destroy(no_text->text);
+    no_text->text = nullptr;
+    StringBagElem *unset = NewElem(nullptr);
+    EXPECT_EQ(StringBagElem_Table.Compare(&no_text, &unset), 0);
+    StringBagElem_Table.Destroy(unset);
+    StringBag *bag = static_cast<StringBag *>(malloc(sizeof(StringBag)));
+    *bag = {&StringBag_Table, reinterpret_cast<Object *>(no_text)};
+    StringBag_Table.Destroy(bag);
 }
 
 // Each failed allocation leaves the String unset and stores "malloc
