@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include "log_internal.h"
 #include "platform.h"
 #include "support/child.h"
@@ -205,6 +209,21 @@ TEST(Log, AppendOpenFailsWhileTheTrimHoldsTheFile)
     EXPECT_EQ(keel::plat::log_open_append("navl.log"), -1);
     keel::plat::log_close(trim);
 }
+
+#if !defined(_WIN32)
+// A link planted at the log's name would let another account have this
+// process append to or truncate a file of its choosing.
+TEST(Log, SymbolicLinkAtTheLogsNameIsNeverFollowed)
+{
+    LogCapture capture;
+    std::string victim = LinesOfLength(200000, 100);
+    WriteFile("victim", victim);
+    ASSERT_EQ(symlink("victim", "navl.log"), 0);
+    ClockShim_Advance(61 * 1000);
+    Log_Report(0, "not through the link");
+    EXPECT_EQ(ReadFile("victim"), victim);
+}
+#endif
 
 namespace {
 
