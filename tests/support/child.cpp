@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,15 +34,11 @@ bool RegisterChild(const char *name, ChildFn fn)
 bool RunChildIfRequested(int *code)
 {
     const char *name = std::getenv("KEEL_CHILD_FN");
-    if (!name)
+    if (name == nullptr)
         return false;
-    auto it = registry().find(name);
-    if (it == registry().end()) {
-        std::fprintf(stderr, "no child function %s\n", name);
-        *code = 125;
-    } else {
-        *code = it->second();
-    }
+    *code = 125;  // no such child function
+    if (registry().count(name) == 1)
+        *code = registry()[name]();
     std::fflush(stdout);
     return true;
 }

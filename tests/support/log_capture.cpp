@@ -1,6 +1,8 @@
 #include "support/log_capture.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <regex>
 
 namespace fs = std::filesystem;
 
@@ -15,7 +17,7 @@ LogCapture::~LogCapture() { fs::current_path(old_cwd_); }
 std::vector<std::string> LogCapture::Messages() const
 {
     std::vector<std::string> out;
-    for (auto &line : SplitCrLf(ReadFile(dir_.file("navl.log"))))
+    for (const std::string &line : SplitCrLf(ReadFile(dir_.file("navl.log"))))
         if (!line.empty())
             out.push_back(StripPrefix(line));
     return out;
@@ -43,48 +45,23 @@ std::string ReportsIn(const std::string &log)
     return joined;
 }
 
-std::string AssertionMessage(const std::string &expr, const std::string &source, int line)
-{
-    return "Assertion failed: " + expr + " in file " + source + " on line " + std::to_string(line);
-}
-
 std::vector<std::string> SplitCrLf(const std::string &raw)
 {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < raw.size()) {
-        std::size_t end = raw.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(raw.substr(start));
-            break;
-        }
+        std::size_t end = std::min(raw.find("\r\n", start), raw.size());
         lines.push_back(raw.substr(start, end - start));
         start = end + 2;
     }
     return lines;
 }
 
-// "dd/MM/yyyy HH:mm:ss": each 'd' of the pattern stands for a digit.
-static bool begins_with_stamp(const std::string &line)
-{
-    const std::string pattern = "dd/dd/dddd dd:dd:dd";
-    if (line.size() < pattern.size())
-        return false;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        bool digit = line[i] >= '0' && line[i] <= '9';
-        if (pattern[i] == 'd' ? !digit : line[i] != pattern[i])
-            return false;
-    }
-    return true;
-}
-
 std::string StripPrefix(const std::string &line)
 {
-    if (!begins_with_stamp(line))
+    static const std::regex prefix(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d(: | t.{8} : ))");
+    std::smatch found;
+    if (!std::regex_search(line, found, prefix, std::regex_constants::match_continuous))
         return "";
-    if (line.compare(19, 2, ": ") == 0)
-        return line.substr(21);
-    if (line.size() >= 32 && line.compare(19, 2, " t") == 0 && line.compare(29, 3, " : ") == 0)
-        return line.substr(32);
-    return "";
+    return found.suffix().str();
 }
