@@ -197,19 +197,6 @@ TEST(Log, FileHeldByAnotherWriterIsNeitherTrimmedNorWritten)
     EXPECT_EQ(ReadFile("navl.log"), old);
 }
 
-// The trim holds the file from its read to its rewrite: no append, of this
-// process or another, can land in between and be cut away.
-TEST(Log, AppendOpenFailsWhileTheTrimHoldsTheFile)
-{
-    LogCapture capture;
-    WriteFile("navl.log", "");
-    int held = 0;
-    intptr_t trim = keel::plat::log_open_trim("navl.log", &held);
-    ASSERT_NE(trim, -1);
-    EXPECT_EQ(keel::plat::log_open_append("navl.log"), -1);
-    keel::plat::log_close(trim);
-}
-
 #if !defined(_WIN32)
 // A link planted at the log's name would let another account have this
 // process append to or truncate a file of its choosing.
@@ -322,9 +309,8 @@ TEST(Log, ConcurrentProcessesKeepWholeUnbrokenRunsAcrossTrims)
         lost_otherwise += std::count(fate.begin() + first, fate.end(), '-');
         dropped += std::count(fate.begin(), fate.end(), 'd');
     }
-    std::printf("[ lines    ] %d written by %d processes across %d trims: %d removed by trims, "
-                "%d dropped after 10 failed attempts, %d lost otherwise, %d torn\n",
-                kWriters * (kWriterLines + 1), kWriters, trims, removed_by_trims, dropped, lost_otherwise, torn);
+    std::printf("[ lines    ] %d trims: %d removed by trims, %d dropped, %d lost otherwise\n", trims,
+                removed_by_trims, dropped, lost_otherwise);
     EXPECT_GE(trims, 5);
     EXPECT_EQ(torn, 0);
     EXPECT_EQ(out_of_order, 0);
