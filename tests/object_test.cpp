@@ -34,24 +34,19 @@ TEST(Containers, WorkFromC) { EXPECT_EQ(CApi_Containers(), 0); }
 TEST(Vector, ContainsFallsBackOnBytesAndRemoveOnIdentity)
 {
     HandleObject handle1 = {&HandleObject_Table, (void *)1};
-    HandleObject handle1_again = handle1;
     EventObject event1 = {&EventObject_Table, (void *)1};
     Obj id5 = {&kById, 5};
     Obj id5_again = id5;
     Obj bytes5 = {&kBytes, 5};
     Obj bytes5_again = bytes5;
-    Obj bytes6 = {&kBytes, 6};
     struct EqualityCase { const char *name; void *probe, *element; int contains; void *removed; int size_after; };
     const EqualityCase kCases[] = {
-        {"same handle", &handle1, &handle1_again, 1, &handle1, 1},
         {"same handle, event", &handle1, &event1, 1, &handle1, 1},
         {"same id", &id5, &id5_again, 1, &id5, 1},
         {"itself", &bytes5, &bytes5, 1, &bytes5, 1},
         {"same bytes", &bytes5, &bytes5_again, 1, nullptr, 2},
-        {"other bytes", &bytes5, &bytes6, 0, nullptr, 2},
         {"same bytes, other class", &bytes5, &id5, 0, nullptr, 2},
         {"a null slot", &id5, nullptr, 0, nullptr, 2},
-        {"null in a null slot", nullptr, nullptr, 1, nullptr, 1},  // the answer is NULL anyway
     };
     for (const EqualityCase &c : kCases) {
         SCOPED_TRACE(c.name);
