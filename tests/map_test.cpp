@@ -1,80 +1,167 @@
-// Map reports, and the containers under several threads at once.
+// Maps: replacing in place and what an owning map destroys, bad input, and
+// the containers under several threads at once.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "generics.h"
 #include "support/log_capture.h"
 
-// On a null map, on one with a key more than values, with bad arguments.
-TEST(Map, BrokenPreconditionsReportAndTouchNothing)
+namespace {
+
+// Keys match by `match`; each object destroyed adds its name to g_destroyed.
+struct Named {
+    const FunctionTable *ftbl;
+    intptr_t match;
+    const char *name;
+};
+std::string g_destroyed;
+void DestroyNamed(void *object)
 {
-    static HandleObject key = {&HandleObject_Table, &key}, lone = {&HandleObject_Table, &lone};
-    static void *out[2];
-    const char *index = "0 <= index && index < map->keys->size", *kv = "key!=NULL && value!=NULL";
-    struct Case { void (*op)(Map *); std::vector<int> lines; const char *bad = nullptr; } cases[] = {
-        {[](Map *m) { Map_Destroy(m); }, {421, 437}}, {[](Map *m) { Map_Clear(m); }, {437}},
-        {[](Map *m) { Map_IndexOf(m, &key); }, {456}}, {[](Map *m) { Map_Get(m, &key); }, {473, 456}},
-        {[](Map *m) { EXPECT_EQ(Map_IndexOf(m, nullptr), -1); }, {456}, "key!=NULL"},
-        {[](Map *m) { Map_GetAt(m, 1, &out[0], &out[1]); EXPECT_FALSE(out[0] || out[1]); }, {485}},
-        {[](Map *m) { Map_GetAt(m, -1, &out[0], &out[1]); EXPECT_FALSE(out[0] || out[1]); }, {485}, index},
-        {[](Map *m) { Map_Put(m, &key, &key); }, {497, 456}}, {[](Map *m) { Map_Remove(m, &key); }, {537, 456, 521}},
-        {[](Map *m) { Map_Put(m, &key, nullptr); }, {497}, kv}, {[](Map *m) { Map_Put(m, nullptr, &key); }, {497}, kv},
-        {[](Map *m) { EXPECT_EQ(Map_Remove(m, nullptr), nullptr); }, {537}, "key!=NULL"},
-        {[](Map *m) { Map_RemoveAt(m, 1, &out[0], &out[1]); EXPECT_FALSE(out[0] || out[1]); }, {521}},
-        {[](Map *m) { Map_RemoveAt(m, 2, &out[0], &out[1]); EXPECT_FALSE(out[0] || out[1]); }, {521},
-         "index>=0 && index<map->keys->size"},
+    g_destroyed += g_destroyed.empty() ? "" : ", ";
+    g_destroyed += static_cast<Named *>(object)->name;
+    free(object);
+}
+int MatchEqual(const void *probe, const void *element)
+{
+    return static_cast<const Named *>(probe)->match == static_cast<const Named *>(element)->match;
+}
+const FunctionTable kNamed = {sizeof(Named), "Named", DestroyNamed, MatchEqual, nullptr};
+Named *NewNamed(intptr_t match, const char *name)
+{
+    Named *object = static_cast<Named *>(malloc(sizeof(Named)));
+    *object = {&kNamed, match, name};
+    return object;
+}
+
+enum Pass { kNew, kOldKey, kOldValue };
+
+// What a row passes: the old key or value itself, or a new object.
+Named *Passed(Pass pass, Named *old_key, Named *old_value, intptr_t match, const char *name)
+{
+    if (pass == kOldKey)
+        return old_key;
+    if (pass == kOldValue)
+        return old_value;
+    return NewNamed(match, name);
+}
+
+}  // namespace
+
+// The second Put of a matching key keeps the entry's place: an owning map
+// destroys the old key, then the old value, but no object passed again.
+// Removing an entry destroys nothing; Map_Destroy destroys the rest.
+TEST(Map, PutOfAPresentKeyReplacesInPlaceAndDestroysWhatItDrops)
+{
+    struct ReplaceCase { Pass key, value; const char *by_put, *by_destroy; };
+    const ReplaceCase kCases[] = {
+        {kNew, kNew, "old key, old value", "new key, new value"},
+        {kOldKey, kNew, "old value", "old key, new value"},
+        {kOldKey, kOldValue, "", "old key, old value"},
+        {kNew, kOldKey, "old value", "new key, old key"},
     };
-    for (const Case &c : cases) {
-        LogCapture cap;
-        std::vector<std::string> expected = {
-            AssertionMessage("map != NULL && map->keys!=NULL && map->values!=NULL", "generics", c.lines[0])};
-        for (int line : c.lines)
-            expected.push_back(AssertionMessage("map->keys->size == map->values->size", "generics", line));
-        if (c.bad)
-            expected.push_back(AssertionMessage(c.bad, "generics", c.lines.back() + 1));
-        Map *map = Map_New(0);
-        Map_Put(map, &key, &key), Vector_Append(map->keys, &lone);
-        for (Map *m : {static_cast<Map *>(nullptr), map})
-            out[0] = out[1] = &key, c.op(m);
-        EXPECT_EQ(cap.Messages(), expected) << &c - cases;
-        EXPECT_TRUE(!c.bad || (map->keys->size == 2 && map->values->size == 1)) << &c - cases;
-        if (c.lines[0] != 421)  // else it is gone
-            Map_Destroy(map);   // reporting the damage again, unheard
+    for (const ReplaceCase &c : kCases) {
+        Map *map = Map_New(1);
+        Named *first_key = NewNamed(1, "first key");
+        Named *first_value = NewNamed(9, "first value");
+        Named *old_key = NewNamed(2, "old key");
+        Named *old_value = NewNamed(9, "old value");
+        Map_Put(map, first_key, first_value);
+        Map_Put(map, old_key, old_value);
+        Named *key = Passed(c.key, old_key, old_value, 2, "new key");
+        Named *value = Passed(c.value, old_key, old_value, 9, "new value");
+        g_destroyed.clear();
+        MAP_FTBL(map)->Put(map, key, value);
+        EXPECT_EQ(g_destroyed, c.by_put);
+        EXPECT_EQ(Map_IndexOf(map, key), 1);
+        EXPECT_EQ(Map_Get(map, key), value);
+        void *removed_key = nullptr;
+        void *removed_value = nullptr;
+        Map_RemoveAt(map, 0, &removed_key, &removed_value);
+        EXPECT_EQ(removed_key, first_key);
+        EXPECT_EQ(removed_value, first_value);
+        g_destroyed.clear();
+        Map_Destroy(map);
+        EXPECT_EQ(g_destroyed, c.by_destroy);
+        free(first_key);
+        free(first_value);
     }
 }
 
-// Threads append, remove and read at once, with objects of shared handles.
+// Null keys and values, a bad index, no map: reported, nothing changed.  A
+// map with a key more than values goes on over the entries both hold.
+TEST(Map, BrokenPreconditionsAreReportedAndChangeNothing)
+{
+    LogCapture log;
+    static HandleObject key = {&HandleObject_Table, &key};
+    void *out = &key;
+    Map *map = Map_New(0);
+    Map_Put(map, &key, &key);
+    Map_GetAt(map, 0, &out, nullptr);
+    EXPECT_EQ(out, &key);
+    Map_Put(map, nullptr, &key);
+    Map_Put(map, &key, nullptr);
+    EXPECT_EQ(Map_Remove(map, nullptr), nullptr);
+    Map_GetAt(map, 1, &out, nullptr);
+    EXPECT_EQ(out, nullptr);
+    Map_RemoveAt(map, 1, nullptr, nullptr);
+    EXPECT_EQ(Map_IndexOf(nullptr, &key), -1);
+    EXPECT_EQ(Map_Get(map, &key), &key);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: key!=NULL && value!=NULL / Assertion failed: key!=NULL && value!=NULL / "
+                                "Assertion failed: key!=NULL / Assertion failed: 0 <= index && index < map->keys->size / "
+                                "Assertion failed: index>=0 && index<map->keys->size / "
+                                "Assertion failed: map != NULL && map->keys!=NULL && map->values!=NULL");
+    Vector_Append(map->keys, &key);
+    Map_GetAt(map, 1, &out, nullptr);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: map->keys->size == map->values->size");
+    EXPECT_EQ(Map_Remove(map, &key), &key);
+    EXPECT_EQ(map->values->size, 0);
+    Map_Destroy(map);
+}
+
+// Threads append, look up and remove at once, each with its own objects
+// whose handles the other threads' objects share.
 TEST(Containers, ThreadSafeContainersLoseAndDuplicateNothing)
 {
-    const int kThreads = 4, kPer = 400;
+    const int kThreads = 4;
+    const int kPerThread = 400;
     Vector *v = Vector_New();
     Map *map = Map_New(0);
-    ASSERT_TRUE(Vector_MakeThreadSafe(v) && Map_MakeThreadSafe(map));
-    std::vector<HandleObject> objs(kThreads * kPer);
-    std::atomic<int32_t> misses{0};
+    ASSERT_EQ(Vector_MakeThreadSafe(v), 1);
+    ASSERT_EQ(Map_MakeThreadSafe(map), 1);
+    std::vector<HandleObject> objects(kThreads * kPerThread);
+    std::atomic<int> misses{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
+    for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            for (intptr_t i = 0; i < kPer; ++i) {
-                HandleObject *o = &(objs[t * kPer + i] = {&HandleObject_Table, reinterpret_cast<void *>(i)});
-                Vector_Append(v, o), Map_Put(map, o, o);
-                if (i % 2)
-                    misses += (Vector_Remove(v, o) != o), Map_Remove(map, o);
-                else
-                    misses += !Vector_Contains(v, o) + !Map_Get(map, o);
+            for (int i = 0; i < kPerThread; ++i) {
+                HandleObject *o = &objects[t * kPerThread + i];
+                *o = {&HandleObject_Table, reinterpret_cast<void *>(static_cast<intptr_t>(i))};
+                Vector_Append(v, o);
+                Map_Put(map, o, o);
+                if (i % 2 == 0) {
+                    if (!Vector_Contains(v, o))
+                        ++misses;
+                    if (Map_Get(map, o) == nullptr)
+                        ++misses;
+                } else {
+                    if (Vector_Remove(v, o) != o)
+                        ++misses;
+                    Map_Remove(map, o);  // perhaps taken by another thread already
+                }
             }
         });
-    for (auto &t : threads)
-        t.join();
-    for (HandleObject *probe = &objs[0]; probe < &objs[kPer]; ++probe) {  // takes out what should be left
-        int kept = reinterpret_cast<intptr_t>(probe->handle) % 2 == 0, n = 0;
-        while (Vector_Remove(v, probe) == probe)
-            ++n;
-        misses += n != kept * kThreads || (Map_Remove(map, probe) != nullptr) != kept;
     }
-    EXPECT_EQ(std::vector<int32_t>({misses, v->size, map->keys->size, map->values->size}), std::vector<int32_t>(4, 0));
-    Vector_Destroy(v), Map_Destroy(map);
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(misses, 0);
+    EXPECT_EQ(Vector_Length(v), kThreads * kPerThread / 2);
+    EXPECT_EQ(map->keys->size, kPerThread / 2);  // one entry per handle: Put replaces
+    EXPECT_EQ(map->values->size, kPerThread / 2);
+    Vector_Destroy(v);
+    Map_Destroy(map);
 }

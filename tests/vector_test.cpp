@@ -1,90 +1,171 @@
-// Vector reports, and every allocation of the containers failing in turn.
+// Vectors: growth, ownership, moves, and what bad input and failed
+// allocations leave behind.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <new>
-#include <vector>
+#include <cstdlib>
 
 #include "generics.h"
 #include "support/alloc_shim.h"
 #include "support/log_capture.h"
 
-static void *P(intptr_t i) { return reinterpret_cast<void *>(i); }
+namespace {
 
-// On a null vector, a damaged one (an element, no block), an index either side.
-TEST(Vector, BrokenPreconditionsReportAndTouchNothingOutsideTheBlock)
+int g_destroyed = 0;
+void CountedDestroy(void *object)
 {
-    static HandleObject x = {&HandleObject_Table, nullptr};
-    const char *size = "index < v->size", *range = "0 <= index && index < v->size";
-    struct Case { int line; void *(*op)(Vector *, int32_t); const char *above = nullptr, *below = nullptr; } cases[] = {
-        {89, [](Vector *v, int32_t) { return Vector_Append(v, &x); }},
-        {110, [](Vector *v, int32_t i) { return Vector_GetAtChecked(v, i); }, size, "index >= 0"},
-        {122, [](Vector *v, int32_t i) { return Vector_SetAt(v, i, &x), P(0); }, size, "index >= 0"},
-        {133, [](Vector *v, int32_t) { return P(Vector_LengthChecked(v)); }},
-        {142, [](Vector *v, int32_t) { return Vector_Destroy(v), P(0); }},  // frees what it gets
-        {159, [](Vector *v, int32_t) { return Vector_Clear(v), P(0); }},
-        {174, [](Vector *v, int32_t) { return Vector_Sort(v), P(0); }},
-        {193, [](Vector *v, int32_t i) { return Vector_RemoveAt(v, i); }, range, range},
-        {215, [](Vector *v, int32_t) { return Vector_Remove(v, &x); }},
-        {239, [](Vector *v, int32_t) { return P(Vector_Contains(v, &x)); }},
-    };
-    for (const Case &c : cases) {
-        LogCapture cap;
-        std::vector<std::string> expected = {AssertionMessage("v != NULL", "generics", c.line),
-                                             AssertionMessage("v->size==0 || v->data != NULL", "generics", c.line)};
-        void *slots[3] = {P(7), P(8), P(9)};  // a block of one slot between guards
-        Vector damaged = {&Vector_Table.base, 1, 1, 10, 0, nullptr, 1, nullptr}, guarded = damaged;
-        guarded.data = slots + 1;
-        EXPECT_EQ(c.op(nullptr, 0), nullptr) << c.line;
-        EXPECT_EQ(c.op(c.line == 142 ? new (malloc(sizeof(Vector))) Vector(damaged) : &damaged, 0), nullptr) << c.line;
-        for (int32_t index = 1; c.above && index >= -1; index -= 2) {
-            EXPECT_EQ(c.op(&guarded, index), nullptr) << c.line << index;
-            expected.push_back(AssertionMessage(index > 0 ? c.above : c.below, "generics", c.line + 1));
+    ++g_destroyed;
+    free(object);
+}
+const FunctionTable kCounted = {sizeof(HandleObject), "Counted", CountedDestroy, nullptr, nullptr};
+
+}  // namespace
+
+// Twenty objects and a null slot.  Only Clear and Destroy of an owning
+// vector destroy, passing the null slot by; RemoveAt hands an element
+// back, SetAt replaces without destroying, AppendAll shares.
+TEST(Vector, GrowsByTenAndOnlyAnOwningVectorDestroysOnClearAndDestroy)
+{
+    struct OwnerCase { int owning, destroyed_by_clear, destroyed_in_all; };
+    const OwnerCase kCases[] = {{0, 0, 0}, {1, 19, 20}};
+    for (const OwnerCase &c : kCases) {
+        SCOPED_TRACE(c.owning);
+        HandleObject *made[20];
+        Vector *v = Vector_New();
+        Vector_SetOwning(v, c.owning);
+        Vector *shared = Vector_New();
+        g_destroyed = 0;
+        for (int i = 0; i < 20; ++i) {
+            made[i] = static_cast<HandleObject *>(malloc(sizeof(HandleObject)));
+            *made[i] = {&kCounted, made[i]};
         }
-        EXPECT_EQ(cap.Messages(), expected) << c.line;
-        EXPECT_EQ(std::vector<void *>({damaged.data, P(damaged.size), slots[0], slots[1], slots[2], P(guarded.size)}),
-                  std::vector<void *>({P(0), P(c.line != 159), P(7), P(8), P(9), P(1)})) << c.line;  // Clear empties
+        for (int i = 0; i < 20; ++i)
+            Vector_Append(v, made[i]);
+        EXPECT_EQ(v->capacity, 20);
+        EXPECT_EQ(Vector_Append(v, nullptr), nullptr);
+        EXPECT_EQ(v->capacity, 30);
+        EXPECT_EQ(Vector_RemoveAt(v, 0), made[0]);
+        EXPECT_EQ(Vector_GetAtChecked(v, 0), made[1]);
+        Vector_SetAt(v, 0, made[0]);
+        Vector_AppendAll(shared, v);
+        EXPECT_EQ(Vector_GetAtChecked(shared, 18), made[19]);
+        Vector_Destroy(shared);
+        Vector_Clear(v);
+        EXPECT_EQ(g_destroyed, c.destroyed_by_clear);
+        EXPECT_EQ(v->capacity, 30);
+        Vector_Append(v, made[1]);
+        Vector_Destroy(v);
+        EXPECT_EQ(g_destroyed, c.destroyed_in_all);
+        if (c.owning)
+            continue;
+        for (HandleObject *object : made)
+            free(object);
     }
 }
 
-// Each allocation of each constructor, lock switch and growth fails in turn.
-TEST(Containers, EachFailedAllocationReportsOnceAndLeavesNothing)
+// One element in a block of two slots: an index at or past the size, or
+// below 0, reads and writes nothing.
+TEST(Vector, IndexOutsideTheElementsIsReportedAndTouchesNothing)
 {
-    static HandleObject h[11];  // ten held, and one to add
-    for (HandleObject &o : h)
-        o = {&HandleObject_Table, &o};
+    LogCapture log;
+    HandleObject element;
+    HandleObject outside;
+    void *slots[2] = {&element, &outside};
+    Vector v = {&Vector_Table.base, 1, 2, 10, 0, nullptr, 0, slots};
+    EXPECT_EQ(Vector_GetAtChecked(&v, 1), nullptr);
+    EXPECT_EQ(Vector_GetAtChecked(&v, -1), nullptr);
+    Vector_SetAt(&v, 1, &element);
+    Vector_SetAt(&v, -1, &element);
+    EXPECT_EQ(Vector_RemoveAt(&v, 1), nullptr);
+    EXPECT_EQ(Vector_RemoveAt(&v, -1), nullptr);
+    EXPECT_EQ(slots[1], &outside);
+    EXPECT_EQ(v.size, 1);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: index < v->size / Assertion failed: index >= 0 / "
+                                "Assertion failed: index < v->size / Assertion failed: index >= 0 / "
+                                "Assertion failed: 0 <= index && index < v->size / "
+                                "Assertion failed: 0 <= index && index < v->size");
+}
+
+std::string Repeated(const std::string &report, int times)
+{
+    std::string joined = report;
+    for (int i = 1; i < times; ++i)
+        joined += " / " + report;
+    return joined;
+}
+
+// No vector at all, and a vector with an element but no block.
+TEST(Vector, MissingOrDamagedVectorIsReportedAndNeitherReadNorWritten)
+{
+    LogCapture log;
+    HandleObject x = {&HandleObject_Table, nullptr};
+    Vector_Destroy(nullptr);
+    Vector_Clear(nullptr);
+    Vector_SetAt(nullptr, 0, &x);
+    Vector_Sort(nullptr);
+    EXPECT_EQ(Vector_Append(nullptr, &x), nullptr);
+    EXPECT_EQ(Vector_GetAtChecked(nullptr, 0), nullptr);
+    EXPECT_EQ(Vector_LengthChecked(nullptr), 0);
+    EXPECT_EQ(Vector_RemoveAt(nullptr, 0), nullptr);
+    EXPECT_EQ(Vector_Remove(nullptr, &x), nullptr);
+    EXPECT_EQ(Vector_Contains(nullptr, &x), 0);
+    EXPECT_EQ(log.NewReports(), Repeated("Assertion failed: v != NULL", 10));
+    Vector damaged = {&Vector_Table.base, 1, 1, 10, 0, nullptr, 1, nullptr};
+    EXPECT_EQ(Vector_Append(&damaged, &x), nullptr);
+    EXPECT_EQ(Vector_Contains(&damaged, &x), 0);
+    Vector_Clear(&damaged);  // emptied, nothing destroyed
+    EXPECT_EQ(damaged.size, 0);
+    EXPECT_EQ(log.NewReports(), Repeated("Assertion failed: v->size==0 || v->data != NULL", 3));
+}
+
+// Each allocation of a map (the map, then each vector's object and block)
+// failing in turn: one report each, nothing made, nothing kept.
+TEST(Containers, ConstructorWithEachAllocationFailingInTurnMakesNothing)
+{
+    LogCapture log;
+    long live = AllocShim_Live();
+    Map *made = nullptr;
+    long runs = AllocShim_Sweep([&] { made = Map_New(1); }, [&](long, bool injected, long) {
+        EXPECT_EQ(made == nullptr, injected);
+        if (made != nullptr)
+            Map_Destroy(made);
+        EXPECT_EQ(AllocShim_Live(), live);
+    });
+    EXPECT_EQ(runs, 6);
+    EXPECT_EQ(log.NewReports(), "Unable to allocate Map map / Unable to allocate ObjectVector vec / "
+                                "Unable to allocate ObjectVector vec / Unable to allocate ObjectVector vec / "
+                                "Unable to allocate ObjectVector vec");
+}
+
+// A full vector and map whose lock or growth cannot be allocated.
+TEST(Containers, FailedLockOrGrowthIsReportedAndChangesNothing)
+{
+    LogCapture log;
+    static HandleObject h[11];
+    for (HandleObject &object : h)
+        object = {&HandleObject_Table, &object};
     Vector *v = Vector_New();
     Map *map = Map_New(0);
-    for (int i = 0; i < 10; ++i)
-        Vector_Append(v, &h[i]), Map_Put(map, &h[i], &h[i]);
-    auto state = [&] {  // what a failure leaves as it was
-        return std::vector<void *>(
-            {v->lock, map->lock, v->data, P(v->capacity), P(v->size), P(map->keys->size), P(map->values->size)});
-    };
-    const std::string vec = "Unable to allocate ObjectVector vec", lock = "Unable to allocate Lock lock",
-                      grow = AssertionMessage("v->data != NULL", "generics", 95);
-    void *made = nullptr;
-    struct Case { std::function<bool()> op; long allocations; std::string first, rest; } cases[] = {
-        {[&] { return (made = Vector_New()) != nullptr; }, 2, vec, vec},
-        {[&] { return (made = ObjectVector_New()) != nullptr; }, 2, vec, vec},
-        {[&] { return (made = Map_New(1)) != nullptr; }, 5, "Unable to allocate Map map", vec},
-        {[&] { return Vector_MakeThreadSafe(v) == 1; }, 1, lock, lock},
-        {[&] { return Map_MakeThreadSafe(map) == 1; }, 1, lock, lock},
-        {[&] { return Vector_Append(v, &h[10]) != nullptr; }, 1, grow, grow},
-        {[&] { return Map_Put(map, &h[10], &h[10]), map->values->size == 11; }, 2, grow, grow},
-    };
-    for (const Case &c : cases) {
-        LogCapture cap;
-        std::vector<std::string> expected(c.allocations, c.rest);  // one report per failed allocation
-        std::vector<void *> before = state();
-        bool ok = false;
-        expected[0] = c.first;
-        AllocShim_Sweep([&] { made = nullptr, ok = c.op(); }, [&](long k, bool injected, long leaked) {
-            EXPECT_TRUE(ok != injected && (ok || (!made && !leaked && state() == before))) << &c - cases << k;
-            if (made)
-                static_cast<Object *>(made)->ftbl->Destroy(made);
-        });
-        EXPECT_EQ(cap.Messages(), expected) << &c - cases;
+    for (int i = 0; i < 10; ++i) {
+        Vector_Append(v, &h[i]);
+        Map_Put(map, &h[i], &h[i]);
     }
-    Vector_Destroy(v), Map_Destroy(map);
+    AllocShim_FailAt(1);
+    EXPECT_EQ(Vector_MakeThreadSafe(v), 0);
+    AllocShim_FailAt(1);
+    EXPECT_EQ(Map_MakeThreadSafe(map), 0);
+    AllocShim_FailAt(1);
+    EXPECT_EQ(Vector_Append(v, &h[10]), nullptr);
+    AllocShim_FailAt(2);
+    Map_Put(map, &h[10], &h[10]);  // the values cannot grow: the key is taken back
+    AllocShim_Disarm();
+    EXPECT_EQ(v->bIsThreadSafe, 0);
+    EXPECT_EQ(map->bIsThreadSafe, 0);
+    EXPECT_EQ(v->size, 10);
+    EXPECT_EQ(v->capacity, 10);
+    EXPECT_EQ(map->keys->size, 10);
+    EXPECT_EQ(map->values->size, 10);
+    EXPECT_EQ(log.NewReports(), "Unable to allocate Lock lock / Unable to allocate Lock lock / "
+                                "Assertion failed: v->data != NULL / Assertion failed: v->data != NULL");
+    Vector_Destroy(v);
+    Map_Destroy(map);
 }

@@ -29,6 +29,13 @@ static std::atomic<bool> g_injected{false};
 static std::atomic<long> g_live{0};
 static std::atomic<unsigned char> g_fill{0};
 
+static void *filled(void *p, size_t n)
+{
+    if (p && g_fill)
+        std::memset(p, g_fill, n);
+    return p;
+}
+
 static bool should_fail()
 {
     if (g_countdown.load(std::memory_order_relaxed) <= 0 ||
@@ -51,13 +58,6 @@ void AllocShim_FailAt(long k)
 void AllocShim_Disarm() { g_countdown = 0; }
 void AllocShim_Fill(unsigned char fill) { g_fill = fill; }
 
-static void *filled(void *p, size_t n)
-{
-    unsigned char fill = g_fill.load(std::memory_order_relaxed);
-    if (p && fill)
-        std::memset(p, fill, n);
-    return p;
-}
 bool AllocShim_Injected() { return g_injected; }
 long AllocShim_Live() { return g_live; }
 

@@ -3,25 +3,22 @@
 // through here; production code is untouched.
 #pragma once
 
-// Arms the shim: the k-th allocation (1-based: malloc, calloc or realloc)
-// made from now on by the calling thread fails.  Other threads are never
-// failed.
+// The k-th allocation (1-based: malloc, calloc or realloc) the calling
+// thread makes from now on fails; other threads' never do.
 void AllocShim_FailAt(long k);
 void AllocShim_Disarm();
 // Whether the armed failure has been injected since the last FailAt.
 bool AllocShim_Injected();
-// From now on every block that malloc (or realloc of a null pointer) gives,
-// on any thread, is filled with `fill` first; 0 stops the filling.  A test
-// can so tell the bytes a constructor defines from those it leaves as the
-// allocator gave them.
+// While `fill` is not 0, every block malloc (or realloc of a null pointer)
+// gives is filled with it first, so a test can tell the bytes a
+// constructor defines from those left as the allocator gave them.
 void AllocShim_Fill(unsigned char fill);
 // Allocations minus frees over all threads since the process started.
-// Compare it across a region to find leaks there.
 long AllocShim_Live();
 
 // Runs op() with allocation k failing, for k = 1, 2, 3, ... until a run
-// injects nothing; after each run calls check(k, injected) where assertions
-// about the contract and the leak delta belong.  Returns the number of runs.
+// injects nothing; after each run calls check(k, injected, leak delta).
+// Returns the number of runs.
 template <class Op, class Check>
 long AllocShim_Sweep(Op op, Check check, long limit = 1000)
 {

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,33 +34,25 @@ bool RegisterChild(const char *name, ChildFn fn)
 bool RunChildIfRequested(int *code)
 {
     const char *name = std::getenv("KEEL_CHILD_FN");
-    if (!name)
+    if (name == nullptr)
         return false;
-    auto it = registry().find(name);
-    if (it == registry().end()) {
-        std::fprintf(stderr, "no child function %s\n", name);
-        *code = 125;
-    } else {
-        *code = it->second();
-    }
+    *code = 125;  // no such child function
+    if (registry().count(name) == 1)
+        *code = registry()[name]();
     std::fflush(stdout);
     return true;
 }
 
+// Named after the clock and a count, tried again under the next count
+// while the name is taken.
 TempDir::TempDir()
 {
     static std::atomic<int> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    for (int attempt = 0;; ++attempt) {
-        std::ostringstream name;
-        name << "keel-test-" << stamp << "-" << counter++ << "-" << attempt;
-        fs::path p = fs::temp_directory_path() / name.str();
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) {
-            path_ = p.string();
-            return;
-        }
-    }
+    std::string stamp = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::error_code ec;
+    do
+        path_ = (fs::temp_directory_path() / ("keel-test-" + stamp + "-" + std::to_string(counter++))).string();
+    while (!fs::create_directory(path_, ec));
 }
 
 TempDir::~TempDir()

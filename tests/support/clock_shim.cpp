@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <mutex>
 
 extern "C" {
 int64_t __real__ZN4keel4plat12monotonic_msEv(void);
@@ -18,13 +19,11 @@ time_t __real_time(time_t *out);
 
 namespace {
 
-const int kMaxPauses = 64;
-
 std::atomic<long long> g_ahead_ms{0};
 std::atomic<long> g_wall_back{0};
 std::atomic<bool> g_recording{false};
-std::atomic<int> g_pause_count{0};
-std::atomic<unsigned> g_pauses[kMaxPauses];
+std::mutex g_pauses_lock;
+std::string g_pauses;  // under g_pauses_lock
 
 }  // namespace
 
@@ -34,22 +33,16 @@ void ClockShim_SetWallBack(long seconds) { g_wall_back = seconds; }
 
 void ClockShim_RecordPauses()
 {
-    g_pause_count = 0;
+    std::lock_guard<std::mutex> hold(g_pauses_lock);
+    g_pauses.clear();
     g_recording = true;
 }
 
 std::string ClockShim_Pauses()
 {
-    std::string text;
-    int n = g_pause_count.load();
-    if (n > kMaxPauses)
-        n = kMaxPauses;
-    for (int i = 0; i < n; ++i) {
-        if (i > 0)
-            text += ' ';
-        text += std::to_string(g_pauses[i].load());
-    }
-    return text;
+    std::lock_guard<std::mutex> hold(g_pauses_lock);
+    g_recording = false;
+    return g_pauses;
 }
 
 extern "C" {
@@ -62,9 +55,8 @@ int64_t __wrap__ZN4keel4plat12monotonic_msEv(void)
 void __wrap__ZN4keel4plat8sleep_msEj(unsigned ms)
 {
     if (g_recording) {
-        int i = g_pause_count++;
-        if (i < kMaxPauses)
-            g_pauses[i] = ms;
+        std::lock_guard<std::mutex> hold(g_pauses_lock);
+        g_pauses += g_pauses.empty() ? std::to_string(ms) : " " + std::to_string(ms);
     }
     __real__ZN4keel4plat8sleep_msEj(ms);
 }

@@ -13,7 +13,8 @@ void ClockShim_Advance(long long ms);
 // mingw's time() is an inline call into the system runtime, which the
 // linker cannot wrap; there the call does nothing.
 void ClockShim_SetWallBack(long seconds);
-// From now on each pause the layer takes is recorded (up to 64).
+// From now on each pause the layer takes is recorded.
 void ClockShim_RecordPauses();
-// The recorded pauses in milliseconds, separated by spaces: "0 0 1".
+// The pauses recorded since, in milliseconds, separated by spaces ("0 0
+// 1"); the recording stops.
 std::string ClockShim_Pauses();

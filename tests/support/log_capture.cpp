@@ -1,5 +1,6 @@
 #include "support/log_capture.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -15,15 +16,32 @@ LogCapture::~LogCapture() { fs::current_path(old_cwd_); }
 std::vector<std::string> LogCapture::Messages() const
 {
     std::vector<std::string> out;
-    for (auto &line : SplitCrLf(ReadFile(dir_.file("navl.log"))))
+    for (const std::string &line : SplitCrLf(ReadFile(dir_.file("navl.log"))))
         if (!line.empty())
             out.push_back(StripPrefix(line));
     return out;
 }
 
-std::string AssertionMessage(const std::string &expr, const std::string &source, int line)
+std::string LogCapture::NewReports()
 {
-    return "Assertion failed: " + expr + " in file " + source + " on line " + std::to_string(line);
+    std::string log = ReadFile(dir_.file("navl.log"));
+    std::string reports = ReportsIn(log.substr(seen_));
+    seen_ = log.size();
+    return reports;
+}
+
+std::string ReportsIn(const std::string &log)
+{
+    std::string joined;
+    for (const std::string &line : SplitCrLf(log)) {
+        std::string message = StripPrefix(line);
+        message = message.substr(0, message.find(" at util:"));
+        message = message.substr(0, message.find(" in file "));
+        if (message.empty())
+            continue;
+        joined += joined.empty() ? message : " / " + message;
+    }
+    return joined;
 }
 
 std::vector<std::string> SplitCrLf(const std::string &raw)
@@ -31,33 +49,32 @@ std::vector<std::string> SplitCrLf(const std::string &raw)
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < raw.size()) {
-        std::size_t end = raw.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(raw.substr(start));
-            break;
-        }
+        std::size_t end = std::min(raw.find("\r\n", start), raw.size());
         lines.push_back(raw.substr(start, end - start));
         start = end + 2;
     }
     return lines;
 }
 
-static bool is_digits(const std::string &s, std::size_t at, std::size_t n)
+// "dd/MM/yyyy HH:mm:ss": each 'd' of the pattern stands for a digit.  (No
+// std::regex: where the C++ library is linked statically its allocations
+// would pass through the allocator shim and count as leaks.)
+static bool begins_with_stamp(const std::string &line)
 {
-    for (std::size_t i = at; i < at + n; ++i)
-        if (i >= s.size() || s[i] < '0' || s[i] > '9')
+    const std::string pattern = "dd/dd/dddd dd:dd:dd";
+    if (line.size() < pattern.size())
+        return false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        bool digit = line[i] >= '0' && line[i] <= '9';
+        if (pattern[i] == 'd' ? !digit : line[i] != pattern[i])
             return false;
+    }
     return true;
 }
 
 std::string StripPrefix(const std::string &line)
 {
-    // "dd/MM/yyyy HH:mm:ss" is 19 characters.
-    bool stamp = line.size() >= 19 && is_digits(line, 0, 2) && line[2] == '/' &&
-                 is_digits(line, 3, 2) && line[5] == '/' && is_digits(line, 6, 4) &&
-                 line[10] == ' ' && is_digits(line, 11, 2) && line[13] == ':' &&
-                 is_digits(line, 14, 2) && line[16] == ':' && is_digits(line, 17, 2);
-    if (!stamp)
+    if (!begins_with_stamp(line))
         return "";
     if (line.compare(19, 2, ": ") == 0)
         return line.substr(21);

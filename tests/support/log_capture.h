@@ -18,18 +18,19 @@ public:
     LogCapture &operator=(const LogCapture &) = delete;
 
     std::vector<std::string> Messages() const;  // each non-empty line, prefix removed
+    std::string NewReports();  // ReportsIn of the lines written since the last call
 
 private:
     TempDir dir_;
     std::string old_cwd_;
+    std::size_t seen_ = 0;
 };
 
-// The message of an assertion report.
-std::string AssertionMessage(const std::string &expr, const std::string &source, int line);
-
-// Splits a log file's bytes at CR LF; a line without its CR LF at the end
-// of the file is returned too.
+// The messages of a log's prefixed lines, each cut before its source
+// (" at util:" or " in file "), joined by " / ".
+std::string ReportsIn(const std::string &log);
+// A log's lines, split at CR LF; a last line without CR LF too.
 std::vector<std::string> SplitCrLf(const std::string &raw);
-// The message of a line: what follows the time-stamp prefix ("dd/MM/yyyy
-// HH:mm:ss: " or "dd/MM/yyyy HH:mm:ss tXXXXXXXX : "); "" when none matches.
+// What follows the prefix "dd/MM/yyyy HH:mm:ss: " or "dd/MM/yyyy HH:mm:ss
+// tXXXXXXXX : "; "" when the line has neither.
 std::string StripPrefix(const std::string &line);
