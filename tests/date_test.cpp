@@ -74,6 +74,7 @@ TEST(Date, MonthWordsAreLowerCaseAndWholeBothWays)
     // A month number outside 1 to 12 gives "UNK" and a stored record.
     struct Month { int month; const char *word; int refused; const char *told; };
     const Month months[] = {
+        {1, "jan", 0, ""},
         {12, "dec", 0, ""},
         {0, "UNK", 1, " [999 invalid month supplied: 0]"},
         {13, "UNK", 1, " [999 invalid month supplied: 13]"},

@@ -46,6 +46,9 @@ TEST(Text, SplitAtTheFirstOccurrence)
     EXPECT_EQ(ValueOf(after), "");
     EXPECT_EQ(String_SplitAt(s, '=', s, after), 1);  // not found: nothing changes
     EXPECT_EQ(ValueOf(after), "");
+    String_Set(after, "k=v");
+    EXPECT_EQ(String_SplitAt(after, '=', after, after), 0);  // one String for all three
+    EXPECT_EQ(ValueOf(after), "v");
     String_Destroy(s);
     String_Destroy(after);
 }
@@ -57,6 +60,7 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
     struct Case { const char *text; int first, later; const char *prefix, *expected; };  // text nullptr: unset
     const Case cases[] = {
         {"aaa bbb ccc", 5, 5, nullptr, "aaa\r\nbbb\r\nccc"},
+        {"ab cd efgh", 5, 5, nullptr, "ab\r\ncd\r\nefgh"},  // a space at the width is a break too
         {"abcdefgh", 5, 5, nullptr, "abcde\r\nfgh"},  // no space: a hard break
         {"aaa    bbb", 5, 5, "> ", "aaa\r\n> bbb"},
         {"ab \ncdefgh", 5, 4, "> ", "ab \n> cdef\r\n> gh"},  // a line end directly behind spaces
