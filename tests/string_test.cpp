@@ -87,6 +87,20 @@ TEST(String, UnsetIsNeitherEmptyNorEqualToAnything)
     String_Destroy(copy_of_unset);
 }
 
+// A copy whose characters cannot be allocated is unset, and says why.
+TEST(String, CopyWithoutRoomForItsCharactersIsUnset)
+{
+    LogCapture log;
+    String *source = String_NewFrom("abc");
+    AllocShim_FailAt(2);
+    String *copy = String_Copy(source);
+    AllocShim_Disarm();
+    EXPECT_EQ(ValueOf(copy), "(unset)");
+    EXPECT_EQ(log.NewReports(), "Unable to malloc 4 bytes");
+    String_Destroy(copy);
+    String_Destroy(source);
+}
+
 // Elements order by their texts, ignoring the case of A-Z and taking bytes
 // unsigned; no text sorts first.  Elements and bags are destroyed through
 // their classes' tables, with what they hold.
