@@ -33,7 +33,10 @@ TEST(Error, StoreReusesSlotsRefusesBadReferencesAndEndsWithItsRecords)
                                 "Assertion failed: index < Vector_Length( global_error_store ) / "
                                 "Assertion failed: Vector_GetAt( global_error_store, index ) != NULL");
     EXPECT_EQ(Error_Store(Error_New("c")), 0x40000001);
+    EXPECT_EQ(global_error_count, 2u);
+    global_error_count = 1;  // a count that fell short is set right, not trusted
     Error_Destroy(Error_Take(b));
+    EXPECT_NE(Error_Get(0x40000001), nullptr);
     Error_Destroy(Error_Take(0x40000001));
     EXPECT_EQ(global_error_store, nullptr);
     EXPECT_EQ(Error_Get(0x40000001), nullptr);
