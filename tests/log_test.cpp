@@ -160,13 +160,14 @@ TEST(Log, TrimKeepsTheNewerHalfFromALineStartOnlyPastTheLimit)
 // yet a minute, 61 s are.
 KEEL_CHILD(LogClockCheck)
 {
+    ClockShim_Freeze();
     Log_Report(0, "FIRST");
     std::string grown = ReadFile("navl.log") + LinesOfLength(140000, 100);
     WriteFile("navl.log", grown);
     ClockShim_SetWallBack(3600);
-    ClockShim_Advance(59 * 1000);
+    ClockShim_Advance(59999);
     Log_Report(0, "EARLY");
-    ClockShim_Advance(2 * 1000);
+    ClockShim_Advance(1);  // a minute to the millisecond
     Log_Report(0, "LATE");
     return 0;
 }

@@ -20,6 +20,7 @@ time_t __real_time(time_t *out);
 namespace {
 
 std::atomic<long long> g_ahead_ms{0};
+std::atomic<long long> g_frozen_ms{-1};  // -1: the clock runs
 std::atomic<long> g_wall_back{0};
 std::atomic<bool> g_recording{false};
 std::mutex g_pauses_lock;
@@ -27,6 +28,7 @@ std::string g_pauses;  // under g_pauses_lock
 
 }  // namespace
 
+void ClockShim_Freeze() { g_frozen_ms = __real__ZN4keel4plat12monotonic_msEv(); }
 void ClockShim_Advance(long long ms) { g_ahead_ms += ms; }
 
 void ClockShim_SetWallBack(long seconds) { g_wall_back = seconds; }
@@ -49,7 +51,9 @@ extern "C" {
 
 int64_t __wrap__ZN4keel4plat12monotonic_msEv(void)
 {
-    return __real__ZN4keel4plat12monotonic_msEv() + g_ahead_ms.load();
+    long long frozen = g_frozen_ms.load();
+    long long base = frozen >= 0 ? frozen : __real__ZN4keel4plat12monotonic_msEv();
+    return base + g_ahead_ms.load();
 }
 
 void __wrap__ZN4keel4plat8sleep_msEj(unsigned ms)

@@ -7,6 +7,8 @@
 
 #include <string>
 
+// The monotonic clock stands still from now on, moved only by Advance.
+void ClockShim_Freeze();
 // The monotonic clock jumps ahead by ms (and stays ahead).
 void ClockShim_Advance(long long ms);
 // time() runs this many seconds behind the real wall clock.  POSIX only:
