@@ -136,6 +136,13 @@ void ReadThroughDamagedIndexes(Fixture &f)
     Stream_ReadLine(f.handle, f.line);
 }
 
+void CheckFileStreamWithoutItsFile(Fixture &)  // no operation opens one: a forged record
+{
+    Stream forged = {};
+    forged.type = FILE_STREAM;
+    Stream_Check(&forged);
+}
+
 #define BROKEN(expr) " <Assertion failed: " expr ">"
 
 }  // namespace
@@ -145,6 +152,8 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
     struct Case { void (*op)(Fixture &); const char *told; };
     const Case cases[] = {
         {OP(String_CollapseSpaces(nullptr)), BROKEN("ps != NULL")},
+        {OP(String_Wrap(nullptr, 5, 5, nullptr)), BROKEN("ps != NULL")},
+        {CheckFileStreamWithoutItsFile, BROKEN("stream->file != NULL")},
         {OP(String_Join(nullptr, ",", f.out)), " [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
         {JoinMixed, BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
         {OP(MemBlock_Resize(f.m, 0)), ""},

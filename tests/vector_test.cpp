@@ -85,6 +85,19 @@ TEST(Vector, IndexOutsideTheElementsIsReportedAndTouchesNothing)
                                 "Assertion failed: 0 <= index && index < v->size");
 }
 
+// A damaged increment of 0 must not leave a full block looking grown.
+TEST(Vector, GrowsByTenWhenItsIncrementIsDamaged)
+{
+    HandleObject h = {&HandleObject_Table, nullptr};
+    Vector *v = Vector_New();
+    v->increment = 0;
+    for (int i = 0; i < 11; ++i)
+        Vector_Append(v, &h);
+    EXPECT_EQ(v->size, 11);
+    EXPECT_EQ(v->capacity, 20);
+    Vector_Destroy(v);
+}
+
 std::string Repeated(const std::string &report, int times)
 {
     std::string joined = report;
