@@ -107,3 +107,15 @@ TEST(CodeName, FromNameRefusesWhatNoCodeHolds)
         EXPECT_EQ(code[0], 0u) << c.told;  // the code is cleared
     }
 }
+
+TEST(CodeName, NullObjectsAndCodesAreReportedNotRead)
+{
+    ReportsAndRecords told;
+    EXPECT_EQ(CodeName_Copy(nullptr), nullptr);
+    EXPECT_EQ(CodeName_FromCode(nullptr), nullptr);
+    EXPECT_EQ(CodeName_Equal(nullptr, nullptr), 0);
+    EXPECT_EQ(CodeName_Digit(nullptr, 0), 0);
+    EXPECT_EQ(told.Since(), " <Assertion failed: codename != NULL> <Assertion failed: code != NULL>"
+                            " <Assertion failed: b != NULL> <Assertion failed: a != NULL>"
+                            " <Assertion failed: code != NULL>");
+}

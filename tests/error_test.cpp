@@ -34,7 +34,12 @@ TEST(Error, StoreReusesSlotsRefusesBadReferencesAndEndsWithItsRecords)
                                 "Assertion failed: Vector_GetAt( global_error_store, index ) != NULL");
     EXPECT_EQ(Error_Store(Error_New("c")), 0x40000001);
     EXPECT_EQ(global_error_count, 2u);
-    global_error_count = 1;  // a count that fell short is set right, not trusted
+    global_error_count = 1;  // a count short of a full store is set right when storing
+    int32_t d = Error_Store(Error_New("d"));
+    EXPECT_EQ(global_error_count, 3u);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: i != -1");
+    Error_Destroy(Error_Take(d));
+    global_error_count = 1;  // and when taking, before the store would go
     Error_Destroy(Error_Take(b));
     EXPECT_NE(Error_Get(0x40000001), nullptr);
     Error_Destroy(Error_Take(0x40000001));

@@ -117,6 +117,21 @@ TEST(EventAndThread, HandleZeroFailsEachCallWithOneRecord)
         EXPECT_NE(r.osError, 0) << r.message;
 }
 
+// No record at all: reported, nothing read or stored; a wait fails.
+TEST(EventAndThread, NullRecordIsReportedAndNeverRead)
+{
+    LogCapture capture;
+    Handle_Close(nullptr);
+    Event_Create(nullptr);
+    Event_Set(nullptr);
+    EXPECT_EQ(Event_Wait(nullptr, 0xFFFFFFFF), 1);
+    Thread_Create(nullptr, WaitAndCount, nullptr);
+    EXPECT_EQ(capture.NewReports(), "Assertion failed: record != NULL / Assertion failed: event != NULL / "
+                                    "Assertion failed: event != NULL / Assertion failed: event != NULL / "
+                                    "Assertion failed: thread != NULL");
+    EXPECT_TRUE(TakeAll().empty());
+}
+
 #if !defined(__SANITIZE_THREAD__)  // ThreadSanitizer holds back the suspension signal
 TEST(Thread, SuspendedTwiceStaysSuspendedTwiceAndNeverRunsDuringTheQuery)
 {

@@ -109,6 +109,7 @@ TEST(Map, BrokenPreconditionsAreReportedAndChangeNothing)
     EXPECT_EQ(out, nullptr);
     Map_RemoveAt(map, 1, nullptr, nullptr);
     EXPECT_EQ(Map_IndexOf(nullptr, &key), -1);
+    EXPECT_EQ(Map_MakeThreadSafe(nullptr), 0);
     EXPECT_EQ(Map_Get(map, &key), &key);
     EXPECT_EQ(log.NewReports(), "Assertion failed: key!=NULL && value!=NULL / Assertion failed: key!=NULL && value!=NULL / "
                                 "Assertion failed: key!=NULL / Assertion failed: 0 <= index && index < map->keys->size / "

@@ -81,10 +81,28 @@ TEST(String, UnsetIsNeitherEmptyNorEqualToAnything)
         String_Destroy(a);
         String_Destroy(b);
     }
+    String *set = String_NewFrom("abc");
+    Error *other_class = Error_New("abc");
+    EXPECT_EQ(String_Equal(set, nullptr), 0);
+    EXPECT_EQ(String_Equal(set, other_class), 0);  // as the Equal slot: never read as a String
+    Error_Destroy(other_class);
+    String_Destroy(set);
     String unset = {&String_Table, 0, nullptr, 0};
     String *copy_of_unset = String_Copy(&unset);
     EXPECT_EQ(ValueOf(copy_of_unset), "(unset)");
     String_Destroy(copy_of_unset);
+}
+
+// A formatted new String, or none without a format or a text.
+TEST(String, NewFormatAndNewFromMakeASetStringOrNone)
+{
+    LogCapture log;
+    String *made = String_NewFormat("%d-%s", 7, "x");
+    EXPECT_EQ(ValueOf(made), "7-x");
+    String_Destroy(made);
+    EXPECT_EQ(String_NewFormat(nullptr), nullptr);
+    EXPECT_EQ(String_NewFrom(nullptr), nullptr);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: chars != NULL");
 }
 
 // A copy whose characters cannot be allocated is unset, and says why.
@@ -124,6 +142,11 @@ TEST(String, BagElementsOrderIgnoringCaseUnsetFirst)
         StringBagElem_Table.Destroy(a);
         StringBagElem_Table.Destroy(b);
     }
+    StringBagElem *a = NewElem("a");
+    StringBagElem textless = {&StringBagElem_Table, nullptr, 0};
+    StringBagElem *none = &textless;
+    EXPECT_EQ(Sign(StringBagElem_Table.Compare(&none, &a)), -1);
+    StringBagElem_Table.Destroy(a);
     StringBag *bag = static_cast<StringBag *>(malloc(sizeof(StringBag)));
     *bag = {&StringBag_Table, reinterpret_cast<Object *>(NewElem("held"))};
     StringBag_Table.Destroy(bag);
@@ -140,6 +163,7 @@ TEST(String, EveryChangeWithEachAllocationFailingInTurn)
         {"set n without a NUL", nullptr, [](String *s) { return String_SetN(s, kAbc, 3); }, 1, "abc", ""},
         {"append empty to set", "ab", [](String *s) { return String_Append(s, ""); }, 0, "ab", ""},
         {"append n up to the NUL", "x", [](String *s) { return String_AppendN(s, "ab", 10); }, 1, "xab", ""},
+        {"append to unset", nullptr, [](String *s) { return String_Append(s, "ab"); }, 1, "ab", "Unable to malloc 3 bytes"},
         {"append a character to unset", nullptr, [](String *s) { return String_AppendChar(s, 'c'); }, 1, "c", ""},
         {"append format, cut", "a", [](String *s) { return String_AppendFormat(s, "%s", kBig.c_str()); }, 3, "a" + kCut,
          "Unable to allocate String ps / Unable to malloc 1024 bytes"},
@@ -175,7 +199,9 @@ TEST(String, NullArgumentsAreReportedAndStored)
         {[](String *s) { return String_Set(s, nullptr); }, "String_Set: chars is NULL", "Assertion failed: chars != NULL"},
         {[](String *) { return String_SetN(nullptr, "x", 2); }, "String_SetN: ps is NULL", "Assertion failed: ps != NULL"},
         {[](String *s) { return String_Append(s, nullptr); }, "String_Append: chars is NULL", "Assertion failed: chars != NULL"},
+        {[](String *s) { return String_AppendN(s, nullptr, 2); }, "String_AppendN: chars is NULL", "Assertion failed: chars != NULL"},
         {[](String *) { return String_AppendChar(nullptr, 'x'); }, "String_AppendChar: ps is NULL", "Assertion failed: ps != NULL"},
+        {[](String *) { return String_AppendFormat(nullptr, "x"); }, "String_AppendFormat: ps is NULL", "Assertion failed: ps != NULL"},
         {[](String *s) { return String_Format(s, nullptr); }, "String_Format: format is NULL", "Assertion failed: format != NULL"},
     };
     LogCapture log;

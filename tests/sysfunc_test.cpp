@@ -2,6 +2,8 @@
 // the system's version record, and the order of version texts.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -60,7 +62,9 @@ KEEL_CHILD(IpHlpLoadTwice)
 #if defined(_WIN32)
     SetDllDirectoryA(std::getenv("KEEL_STUB_FOLDER"));
 #endif
-    IpHlpFunctions f = {0, nullptr, nullptr};
+    IpHlpFunctions f;
+    std::memset(&f, 0xA5, sizeof f);  // a record not loaded: what its fields hold is not trusted
+    f.bLoaded = 0;
     int32_t first = IpHlp_Load(&f);
     int32_t second = IpHlp_Load(&f);
     CHILD_REQUIRE(MessageOf(first) == c.message);

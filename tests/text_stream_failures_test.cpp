@@ -143,6 +143,18 @@ void CheckFileStreamWithoutItsFile(Fixture &)  // no operation opens one: a forg
     Stream_Check(&forged);
 }
 
+void ReadWithoutAStream(Fixture &f)  // no stream, then a record of no known type
+{
+    Stream_Check(nullptr);
+    Stream_Destroy(nullptr);
+    Stream_ReadLine(nullptr, f.line);
+    EXPECT_EQ(Stream_AtEnd(nullptr), 1);
+    Stream forged = {};
+    forged.type = 7;
+    Stream_ReadLine(&forged, f.line);
+    EXPECT_EQ(ValueOf(f.line), "(unset)");
+}
+
 #define BROKEN(expr) " <Assertion failed: " expr ">"
 
 }  // namespace
@@ -154,6 +166,7 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
         {OP(String_CollapseSpaces(nullptr)), BROKEN("ps != NULL")},
         {OP(String_Wrap(nullptr, 5, 5, nullptr)), BROKEN("ps != NULL")},
         {CheckFileStreamWithoutItsFile, BROKEN("stream->file != NULL")},
+        {ReadWithoutAStream, BROKEN("stream != NULL") BROKEN("stream != NULL") BROKEN("stream != NULL") BROKEN("stream != NULL") BROKEN("0")},
         {OP(String_Join(nullptr, ",", f.out)), " [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
         {JoinMixed, BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
         {OP(MemBlock_Resize(f.m, 0)), ""},
