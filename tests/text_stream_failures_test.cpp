@@ -170,6 +170,7 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
         {OP(String_Join(nullptr, ",", f.out)), " [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
         {JoinMixed, BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
         {OP(MemBlock_Resize(f.m, 0)), ""},
+        {OP(MemBlock_Resize(nullptr, 4)), " [999 MemBlock_Resize: mem is NULL]" BROKEN("mem!=NULL")},
         {ResizeAboveTwoGiB,
          " [999 Memory re-allocation of size 2147483648 failed] <Failed to re-allocate block of 2147483648 bytes>"},
         {OP(Stream_ReadLine(f.text, nullptr)), BROKEN("ps != NULL")},
