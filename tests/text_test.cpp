@@ -61,6 +61,7 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
     const Case cases[] = {
         {"aaa bbb ccc", 5, 5, nullptr, "aaa\r\nbbb\r\nccc"},
         {"ab cd efgh", 5, 5, nullptr, "ab\r\ncd\r\nefgh"},  // a space at the width is a break too
+        {"   abcdef", 3, 3, nullptr, "\r\nabc\r\ndef"},  // a first line of spaces only
         {"abcdefgh", 5, 5, nullptr, "abcde\r\nfgh"},  // no space: a hard break
         {"aaa    bbb", 5, 5, "> ", "aaa\r\n> bbb"},
         {"ab \ncdefgh", 5, 4, "> ", "ab \n> cdef\r\n> gh"},  // a line end directly behind spaces
