@@ -15,12 +15,18 @@ void cli_print_help(const Subcommand *cmd)
            cmd->synopsis, cmd->summary, cmd->help);
 }
 
+/* "keel <name>: <message>" on standard error, without the line end. */
+static void say(const Subcommand *cmd, const char *format, va_list args)
+{
+    fprintf(stderr, "keel %s: ", cmd->name);
+    vfprintf(stderr, format, args);
+}
+
 int cli_usage(const Subcommand *cmd, const char *format, ...)
 {
     va_list args;
-    fprintf(stderr, "keel %s: ", cmd->name);
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    say(cmd, format, args);
     va_end(args);
     fprintf(stderr, "\nusage: keel %s%s%s\nTry 'keel %s --help' for more.\n", cmd->name,
             cmd->synopsis[0] != '\0' ? " " : "", cmd->synopsis, cmd->name);
@@ -30,9 +36,8 @@ int cli_usage(const Subcommand *cmd, const char *format, ...)
 int cli_fail(const Subcommand *cmd, const char *format, ...)
 {
     va_list args;
-    fprintf(stderr, "keel %s: ", cmd->name);
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    say(cmd, format, args);
     va_end(args);
     fputc('\n', stderr);
     return CLI_FAILED;
