@@ -1,6 +1,4 @@
-// The records the layer's constructors allocate: every byte defined,
-// padding included, since containers compare objects of classes without
-// Equal byte for byte.  The allocator shim fills fresh blocks; a byte that
+// Containers compare objects byte for byte: a constructor's record byte that
 // shows the fill after constructions under two fills was never written.
 #include <gtest/gtest.h>
 
@@ -11,8 +9,7 @@
 
 namespace {
 
-// The record's objectSize bytes as the constructor left them, made while
-// fresh blocks are filled with `fill`.
+// The record's objectSize bytes as made while fresh blocks hold `fill`.
 std::vector<unsigned char> BytesMadeUnder(void *(*make)(), unsigned char fill)
 {
     AllocShim_Fill(fill);

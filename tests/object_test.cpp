@@ -1,15 +1,14 @@
-// How the containers use an object's class: its Equal or its bytes, and
-// its Compare; and the containers used from C.
+// How the containers use an object's class: its Equal or its bytes; and
+// the containers used from C.
 #include <gtest/gtest.h>
 
 #include "generics.h"
-#include "support/log_capture.h"
 
 extern "C" int CApi_Containers(void);
 
 namespace {
 
-// kById has Equal and Compare by id, kBytes neither; an Obj has no padding.
+// kById has Equal by id, kBytes neither; an Obj has no padding.
 struct Obj {
     const FunctionTable *ftbl;
     intptr_t id;
@@ -18,11 +17,7 @@ int EqualIds(const void *probe, const void *element)
 {
     return static_cast<const Obj *>(probe)->id == static_cast<const Obj *>(element)->id;
 }
-int CompareIds(const void *a, const void *b)
-{
-    return int((*static_cast<Obj *const *>(a))->id - (*static_cast<Obj *const *>(b))->id);
-}
-const FunctionTable kById = {sizeof(Obj), "ById", Object_Free, EqualIds, CompareIds};
+const FunctionTable kById = {sizeof(Obj), "ById", Object_Free, EqualIds, nullptr};
 const FunctionTable kBytes = {sizeof(Obj), "Bytes", Object_Free, nullptr, nullptr};
 
 }  // namespace
@@ -33,15 +28,12 @@ TEST(Containers, WorkFromC) { EXPECT_EQ(CApi_Containers(), 0); }
 // Remove: the probe itself or its Equal, never the bytes.
 TEST(Vector, ContainsFallsBackOnBytesAndRemoveOnIdentity)
 {
-    HandleObject handle1 = {&HandleObject_Table, (void *)1};
-    EventObject event1 = {&EventObject_Table, (void *)1};
     Obj id5 = {&kById, 5};
     Obj id5_again = id5;
     Obj bytes5 = {&kBytes, 5};
     Obj bytes5_again = bytes5;
     struct EqualityCase { const char *name; void *probe, *element; int contains; void *removed; int size_after; };
     const EqualityCase kCases[] = {
-        {"same handle, event", &handle1, &event1, 1, &handle1, 1},
         {"same id", &id5, &id5_again, 1, &id5, 1},
         {"itself", &bytes5, &bytes5, 1, &bytes5, 1},
         {"same bytes", &bytes5, &bytes5_again, 1, nullptr, 2},
@@ -59,25 +51,3 @@ TEST(Vector, ContainsFallsBackOnBytesAndRemoveOnIdentity)
     }
 }
 
-TEST(Vector, SortOrdersByTheFirstElementsCompareOrReportsItsAbsence)
-{
-    LogCapture log;
-    Obj id1 = {&kById, 1};
-    Obj id2 = {&kById, 2};
-    Obj id3 = {&kById, 3};
-    Obj bytes = {&kBytes, 0};
-    void *slots[4] = {&bytes, &id3, &id1, &id2};
-    Vector v = {&Vector_Table.base, 4, 4, 10, 0, nullptr, 0, slots};
-    Vector_Sort(&v);
-    slots[0] = nullptr;
-    Vector_Sort(&v);
-    EXPECT_EQ(slots[1], &id3);  // left as it was
-    slots[0] = &id3;
-    Vector_Sort(&v);
-    EXPECT_EQ(slots[0], &id1);
-    EXPECT_EQ(slots[1], &id2);
-    EXPECT_EQ(slots[2], &id3);
-    EXPECT_EQ(slots[3], &id3);
-    EXPECT_EQ(log.NewReports(), "Assertion failed: v->data[0]->ftbl->Compare!=NULL / "
-                                "Assertion failed: v->data[0]->ftbl->Compare!=NULL");
-}
