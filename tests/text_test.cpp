@@ -5,7 +5,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "support/child.h"
 #include "support/outcome.h"
@@ -20,8 +19,6 @@ TEST(Text, InPlaceHelpersRewriteTheirString)
     struct Case { void (*op)(String *); const char *text, *expected; };  // text nullptr: unset
     const Case cases[] = {
         {String_CollapseSpaces, "\t a \r\n b  ", "a b"},
-        {String_CollapseSpaces, "   ", ""},
-        {String_CollapseSpaces, "a\vb\fc\xA0", "a\vb\fc\xA0"},  // VT, FF and 0xA0 are not spaces here
         {String_CollapseSpaces, nullptr, "(unset)"},
         {String_TrimLineEnd, "a\r\n\r\n", "a"},
         {String_ToLower, "AZ az @[`{\xC9", "az az @[`{\xC9"},
@@ -41,11 +38,8 @@ TEST(Text, SplitAtTheFirstOccurrence)
     EXPECT_EQ(String_SplitAt(s, '=', s, after), 0);  // the text itself as an output
     EXPECT_EQ(ValueOf(s), "a");
     EXPECT_EQ(ValueOf(after), "b=");
-    EXPECT_EQ(String_SplitAt(after, '=', s, after), 0);
-    EXPECT_EQ(ValueOf(s), "b");
-    EXPECT_EQ(ValueOf(after), "");
     EXPECT_EQ(String_SplitAt(s, '=', s, after), 1);  // not found: nothing changes
-    EXPECT_EQ(ValueOf(after), "");
+    EXPECT_EQ(ValueOf(after), "b=");
     String_Set(after, "k=v");
     EXPECT_EQ(String_SplitAt(after, '=', after, after), 0);  // one String for all three
     EXPECT_EQ(ValueOf(after), "v");
@@ -55,21 +49,11 @@ TEST(Text, SplitAtTheFirstOccurrence)
 
 TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
 {
-    const char *kNine = "abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi "
-                        "abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi";
     struct Case { const char *text; int first, later; const char *prefix, *expected; };  // text nullptr: unset
     const Case cases[] = {
-        {"aaa bbb ccc", 5, 5, nullptr, "aaa\r\nbbb\r\nccc"},
         {"ab cd efgh", 5, 5, nullptr, "ab\r\ncd\r\nefgh"},  // a space at the width is a break too
         {"   abcdef", 3, 3, nullptr, "\r\nabc\r\ndef"},  // a first line of spaces only
-        {"abcdefgh", 5, 5, nullptr, "abcde\r\nfgh"},  // no space: a hard break
-        {"aaa    bbb", 5, 5, "> ", "aaa\r\n> bbb"},
         {"ab \ncdefgh", 5, 4, "> ", "ab \n> cdef\r\n> gh"},  // a line end directly behind spaces
-        {kNine, 63, 72, "  ",
-         "abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\r\n"
-         "  abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\r\n"
-         "  abcdefghi abcdefghi abcdefghi"},
-        {"abc", 0, 0, nullptr, "\r\na\r\nb\r\nc"},
         {"ab", -7, -7, "-", "\r\n-a\r\n-b"},
     };
     for (const Case &c : cases) {
@@ -82,26 +66,17 @@ TEST(Text, WrapBreaksAtSpacesOrInsideLongWords)
 
 TEST(Text, SplitKeepsEmptyPiecesAndJoinPutsThemBack)
 {
-    struct Case { const char *text; int32_t count; std::vector<std::string> pieces; const char *joined; };  // after "x"
-    const Case cases[] = {
-        {"a,,b", 3, {"x", "a", "", "b"}, "x,a,,b"},
-        {"", 1, {"x", ""}, "x,"},
-        {"a,", 2, {"x", "a", ""}, "x,a,"},
-    };
-    for (const Case &c : cases) {
-        Vector *v = ObjectVector_New();
-        Vector_Append(v, String_NewFrom("x"));
-        EXPECT_EQ(String_Split(c.text, ',', v), c.count) << c.text;
-        std::vector<std::string> pieces;
-        for (int32_t i = 0; i < Vector_Length(v); ++i)
-            pieces.push_back(ValueOf(static_cast<String *>(Vector_GetAt(v, i))));
-        EXPECT_EQ(pieces, c.pieces) << c.text;
-        String *joined = Make("old");
-        EXPECT_EQ(String_Join(v, ",", joined), 0) << c.text;
-        EXPECT_EQ(ValueOf(joined), c.joined);
-        String_Destroy(joined);
-        Vector_Destroy(v);
-    }
+    Vector *v = ObjectVector_New();
+    Vector_Append(v, String_NewFrom("x"));
+    EXPECT_EQ(String_Split("a,,b", ',', v), 3);  // the pieces appended after "x"
+    String *joined = Make("old");
+    EXPECT_EQ(String_Join(v, ",", joined), 0);
+    EXPECT_EQ(ValueOf(joined), "x,a,,b");
+    EXPECT_EQ(String_Split(",", ',', v), 2);  // empty pieces at both ends
+    EXPECT_EQ(String_Join(v, ",", joined), 0);
+    EXPECT_EQ(ValueOf(joined), "x,a,,b,,");
+    String_Destroy(joined);
+    Vector_Destroy(v);
 }
 
 // Under a host locale whose bytes above 127 are letters, nothing changes.
