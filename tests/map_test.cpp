@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "generics.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -114,5 +115,26 @@ TEST(Containers, ThreadSafeContainersLoseAndDuplicateNothing)
     EXPECT_EQ(map->keys->size, kPerThread / 2);  // one entry per handle: Put replaces
     EXPECT_EQ(map->values->size, kPerThread / 2);
     Vector_Destroy(v);
+    Map_Destroy(map);
+}
+
+// A null key, an index at the size, no map: reported, nothing read or changed.
+TEST(Map, BrokenPreconditionsAreReportedAndChangeNothing)
+{
+    LogCapture log;
+    static HandleObject key = {&HandleObject_Table, &key};
+    void *out = &key;
+    Map *map = Map_New(0);
+    Map_Put(map, &key, &key);
+    Map_Put(map, nullptr, &key);
+    Map_GetAt(map, 1, &out, nullptr);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(Map_IndexOf(nullptr, &key), -1);
+    EXPECT_EQ(Map_MakeThreadSafe(nullptr), 0);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: key!=NULL && value!=NULL / "
+                                "Assertion failed: 0 <= index && index < map->keys->size / "
+                                "Assertion failed: map != NULL && map->keys!=NULL && map->values!=NULL");
+    EXPECT_EQ(Map_Remove(map, &key), &key);
+    EXPECT_EQ(map->values->size, 0);
     Map_Destroy(map);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "generics.h"
+#include "support/log_capture.h"
 
 extern "C" int CApi_Containers(void);
 
@@ -17,7 +18,11 @@ int EqualIds(const void *probe, const void *element)
 {
     return static_cast<const Obj *>(probe)->id == static_cast<const Obj *>(element)->id;
 }
-const FunctionTable kById = {sizeof(Obj), "ById", Object_Free, EqualIds, nullptr};
+int CompareIds(const void *a, const void *b)
+{
+    return int((*static_cast<Obj *const *>(a))->id - (*static_cast<Obj *const *>(b))->id);
+}
+const FunctionTable kById = {sizeof(Obj), "ById", Object_Free, EqualIds, CompareIds};
 const FunctionTable kBytes = {sizeof(Obj), "Bytes", Object_Free, nullptr, nullptr};
 
 }  // namespace
@@ -51,3 +56,23 @@ TEST(Vector, ContainsFallsBackOnBytesAndRemoveOnIdentity)
     }
 }
 
+// The first element's class orders the vector; without a Compare it is
+// reported and the vector left as it was.
+TEST(Vector, SortOrdersByTheFirstElementsCompareOrReportsItsAbsence)
+{
+    LogCapture log;
+    Obj id1 = {&kById, 1};
+    Obj id2 = {&kById, 2};
+    Obj id3 = {&kById, 3};
+    Obj bytes = {&kBytes, 0};
+    void *slots[3] = {&bytes, &id3, &id1};
+    Vector v = {&Vector_Table.base, 3, 3, 10, 0, nullptr, 0, slots};
+    Vector_Sort(&v);
+    EXPECT_EQ(slots[1], &id3);
+    slots[0] = &id2;
+    Vector_Sort(&v);
+    EXPECT_EQ(slots[0], &id1);
+    EXPECT_EQ(slots[1], &id2);
+    EXPECT_EQ(slots[2], &id3);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: v->data[0]->ftbl->Compare!=NULL");
+}

@@ -42,8 +42,58 @@ std::string TakeRecordMessage(int32_t ref)
     return message;
 }
 
+StringBagElem *NewElem(const char *chars)  // nullptr: an unset text
+{
+    StringBagElem *elem = static_cast<StringBagElem *>(malloc(sizeof(StringBagElem)));
+    *elem = {&StringBagElem_Table, Make(chars), 0};
+    return elem;
+}
+
+int Sign(int n) { return n < 0 ? -1 : n > 0 ? 1 : 0; }
 
 }  // namespace
+
+// A copy keeps unset apart from empty; a new String is formatted or made
+// from characters, or there is none.
+TEST(String, CopiesAndNewStrings)
+{
+    LogCapture log;
+    String unset = {&String_Table, 0, nullptr, 0};
+    String *copy_of_unset = String_Copy(&unset);
+    EXPECT_EQ(ValueOf(copy_of_unset), "(unset)");
+    String_Destroy(copy_of_unset);
+    String *made = String_NewFormat("%d-%s", 7, "x");
+    String *copy = String_Copy(made);
+    EXPECT_EQ(ValueOf(copy), "7-x");
+    String_Destroy(copy);
+    String_Destroy(made);
+    EXPECT_EQ(String_NewFormat(nullptr), nullptr);
+    EXPECT_EQ(String_NewFrom(nullptr), nullptr);
+    EXPECT_EQ(log.NewReports(), "Assertion failed: chars != NULL");
+}
+
+// Bag elements order by text ignoring the case of A-Z, bytes unsigned, an
+// unset text first; a bag is destroyed through its table with what it holds.
+TEST(String, BagElementsOrderIgnoringCaseUnsetFirst)
+{
+    struct OrderCase { const char *a, *b; int sign; };  // nullptr: unset
+    const OrderCase kCases[] = {
+        {"a", "B", -1},
+        {"Z", "z", 0},
+        {"\xe9", "z", 1},
+        {nullptr, "", -1},
+    };
+    for (const OrderCase &c : kCases) {
+        StringBagElem *a = NewElem(c.a);
+        StringBagElem *b = NewElem(c.b);
+        EXPECT_EQ(Sign(StringBagElem_Table.Compare(&a, &b)), c.sign) << ValueOf(a->text) << " / " << ValueOf(b->text);
+        StringBagElem_Table.Destroy(a);
+        StringBagElem_Table.Destroy(b);
+    }
+    StringBag *bag = static_cast<StringBag *>(malloc(sizeof(StringBag)));
+    *bag = {&StringBag_Table, reinterpret_cast<Object *>(NewElem("held"))};
+    StringBag_Table.Destroy(bag);
+}
 
 TEST(String, UnsetIsNeitherEmptyNorEqualToAnything)
 {

@@ -12,6 +12,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <dlfcn.h>
 #include <sys/utsname.h>
 #endif
 
@@ -127,4 +128,15 @@ TEST(Version, OsVersionIsReadFromTheReleaseOrWritesWhyNot)
     EXPECT_EQ(failed.dwOSVersionInfoSize, 148u);
 }
 
+// The process has loaded a stand-in itself: after the layer's load, the
+// release of the process's own reference unloads it.
+TEST(IpHlp, ModuleLoadedAlreadyTakesNoFurtherReference)
+{
+    void *own = dlopen(KEEL_IPHLP_FOLDERS "/plain/iphlpapi.dll", RTLD_NOW);
+    ASSERT_NE(own, nullptr);
+    IpHlpFunctions f = {0, nullptr, nullptr};
+    EXPECT_EQ(IpHlp_Load(&f), 0);
+    dlclose(own);
+    EXPECT_EQ(dlopen("iphlpapi.dll", RTLD_NOW | RTLD_NOLOAD), nullptr);
+}
 #endif
