@@ -74,11 +74,20 @@ TEST(Stream, HandleLinesFromFilesAndPipes)
     }
 }
 
-TEST(Stream, DescriptorZeroIsRefused)
+TEST(Stream, DescriptorZeroIsRefusedAndAReadErrorIsTheEnd)
 {
     ReportsAndRecords told;
     Stream *zero = Stream_OpenHandle(0);
     EXPECT_EQ(Stream_AtEnd(zero), 1);
     EXPECT_EQ(told.Since(), " <Assertion failed: stream->handle != 0>");
     Stream_Destroy(zero);
+
+    TempDir dir;
+    WriteFile(dir.file("input"), "never read\n");
+    int write_only = open(dir.file("input").c_str(), O_WRONLY | O_BINARY);
+    Stream *unreadable = Stream_OpenHandle(write_only);
+    EXPECT_EQ(LinesUntilEnd(unreadable, false), std::vector<std::string>{""});
+    EXPECT_EQ(told.Since(), " <Unable to read descriptor " + std::to_string(write_only) + ": error 9>");
+    Stream_Destroy(unreadable);
+    close(write_only);
 }
