@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "support/alloc_shim.h"
 #include "support/outcome.h"
 
 static std::string NameOf(uint32_t low, uint32_t high)
@@ -49,6 +50,21 @@ TEST(CodeName, EveryNameRoundTripsThroughItsCode)
         ASSERT_EQ(CodeName_FromName(name.c_str(), code), 0) << name;
         ASSERT_EQ(NameOf(code[0], code[1]), name);
     }
+}
+
+TEST(CodeName, FailedAppendLeavesOnlyTheLaterCharactersAndItsRecordStored)
+{
+    const uint32_t code[2] = {1 + 2 * 64 + 3 * 4096, 0};  // "ABC"
+    CodeName *abc = CodeName_FromCode(code);
+    String *s = String_New();
+    ReportsAndRecords told;
+    AllocShim_FailAt(1);
+    CodeName_ToString(abc, s);
+    AllocShim_Disarm();
+    EXPECT_EQ(ValueOf(s), "BC");
+    EXPECT_EQ(told.Since(), " [999 malloc failed!]");
+    String_Destroy(s);
+    Object_Free(abc);
 }
 
 TEST(CodeName, EqualNeedsBothWordsAndBadInputIsReportedNotRead)

@@ -12,6 +12,7 @@
 #endif
 
 #include "socket_layer.h"
+#include "support/alloc_shim.h"
 #include "support/child.h"
 #include "support/outcome.h"
 
@@ -104,6 +105,26 @@ TEST(NetError, NewWritesEachMessageFormByteForByte)
     EXPECT_EQ(NetError_New(0, "connect(s)"), nullptr);
     ChildResult at_level_50 = RunChild("NetErrorAtLevel50");
     EXPECT_EQ(at_level_50.exit_code, 0) << at_level_50.out;
+}
+
+TEST(NetError, AFailedAllocationLeavesOutOnlyWhatItWouldHaveHeld)
+{
+    // Allocations: the record, its message String and text, the hint's two.
+    ReportsAndRecords told;
+    const long before = AllocShim_Live();
+    AllocShim_FailAt(1);
+    Error *none = NetError_New(10061, "c");  // no record, so no hint is made
+    AllocShim_Disarm();
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(told.Since(), " <Unable to allocate Error error>");
+    AllocShim_FailAt(4);
+    Error *without_hint = NetError_New(10061, "c");
+    AllocShim_Disarm();
+    EXPECT_EQ(told.Since(), " <Unable to allocate String ps>");
+    EXPECT_EQ(without_hint->hint, nullptr);
+    EXPECT_EQ(without_hint->osError, 10061);
+    Error_Destroy(without_hint);
+    EXPECT_EQ(AllocShim_Live(), before);
 }
 
 TEST(NetError, FromErrnoGivesTheWinsockNumberAndPassesOthersThrough)
