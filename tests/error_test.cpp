@@ -17,6 +17,7 @@ TEST(Error, StoreReusesSlotsRefusesBadReferencesAndEndsWithItsRecords)
     int32_t a = Error_Store(Error_New("a"));
     int32_t b = Error_Store(Error_NewCoded(7, "b"));
     EXPECT_EQ(b, 0x40000002);
+    EXPECT_EQ(Error_Get(b)->bUserVisible, 1);
     Error_Destroy(Error_Take(a));
     EXPECT_EQ(Error_Take(2), nullptr);  // a plain code, though it would name b's slot
     EXPECT_EQ(Error_Store(Error_New("c")), a);

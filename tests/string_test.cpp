@@ -49,6 +49,15 @@ StringBagElem *NewElem(const char *chars)  // nullptr: an unset text
     return elem;
 }
 
+// A broken rule, repaired: a set String without characters becomes unset,
+// its length 0.
+int32_t LengthOfSetWithoutCharacters(String *s)
+{
+    s->bIsSet = 1;
+    s->length = 5;
+    return (int32_t)String_Length(s);
+}
+
 int Sign(int n) { return n < 0 ? -1 : n > 0 ? 1 : 0; }
 
 }  // namespace
@@ -126,6 +135,8 @@ TEST(String, EveryChangeWithEachAllocationFailingInTurn)
         {"append format, cut", "a", [](String *s) { return String_AppendFormat(s, "%s", kBig.c_str()); }, 3, "a" + kCut,
          "Unable to allocate String ps / Unable to malloc 1024 bytes"},
         {"set from its own array", "abcdef", [](String *s) { return String_Set(s, s->string + 2); }, 1, "cdef", "Unable to malloc 5 bytes"},
+        {"append itself", "abcdef", [](String *s) { return String_Append(s, s->string); }, 1, "abcdefabcdef", ""},
+        {"set without characters", nullptr, LengthOfSetWithoutCharacters, 0, "(unset)", "Assertion failed: ps->string != NULL"},
     };
     for (const ChangeCase &c : kCases) {
         SCOPED_TRACE(c.name);

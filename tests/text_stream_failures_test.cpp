@@ -113,6 +113,21 @@ TEST(TextStreamFailures, EachAllocationFailingInTurnIsToldAndLeaksNothing)
 
 namespace {
 
+void JoinMixed(Fixture &f)  // a null element, another class, an unset String
+{
+    Vector_Append(f.v, nullptr);
+    Vector_Append(f.v, Error_New("not a String"));
+    Vector_Append(f.v, String_New());
+    String_Join(f.v, ",", f.out);
+}
+
+void ResizeAboveTwoGiB(Fixture &f)  // failed by the shim, so nothing that big is ever allocated
+{
+    AllocShim_FailAt(1);
+    MemBlock_Resize(f.m, 0x80000000u);
+    AllocShim_Disarm();
+}
+
 void ReadThroughDamagedIndexes(Fixture &f)
 {
     f.handle->bufferPos = -100;  // before the buffer
@@ -149,7 +164,10 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
         {OP(String_Wrap(nullptr, 5, 5, nullptr)), BROKEN("ps != NULL")},
         {CheckFileStreamWithoutItsFile, BROKEN("stream->file != NULL")},
         {ReadWithoutAStream, BROKEN("stream != NULL") BROKEN("stream != NULL") BROKEN("0")},
+        {JoinMixed, BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
         {OP(MemBlock_Resize(f.m, 0)), ""},
+        {ResizeAboveTwoGiB,
+         " [999 Memory re-allocation of size 2147483648 failed] <Failed to re-allocate block of 2147483648 bytes>"},
         {OP(MemBlock_Resize(nullptr, 4)), " [999 MemBlock_Resize: mem is NULL]" BROKEN("mem!=NULL")},
         {OP(EXPECT_EQ(Stream_ReadHandleLine(f.text, f.line), 0)), BROKEN("stream->type == HANDLE_STREAM")},
         {ReadThroughDamagedIndexes, ""},
