@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -20,6 +21,15 @@
 #include "util.h"
 
 namespace {
+
+int ReportV(int level, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int result = Log_ReportV(level, format, args);
+    va_end(args);
+    return result;
+}
 
 std::string WithoutCr(std::string text)
 {
@@ -45,6 +55,7 @@ KEEL_CHILD(LogLevels)
     const int levels[] = {0, 1, 25, 50, 100, 150};
     for (int level : levels)
         CHILD_REQUIRE(Log_Report(level, "L%d", level) == 0);
+    CHILD_REQUIRE(ReportV(200, "V%d", 200) == 0);
     Log_Trace("T");
     WriteFile("level.txt", std::to_string(global_log_level));
     SetEnvVar("NAVL_LOGGING", "25");
@@ -61,7 +72,7 @@ TEST(Log, EnvironmentSetsLevelPrefixAndEcho)
         {"logging 25", {{"NAVL_LOGGING", "25"}}, "L0 / L1 / L25 / AFTER", false, false, "25"},
         {"logging read as a leading number", {{"NAVL_LOGGING", " \t+25abc"}}, "L0 / L1 / L25 / AFTER", false, false, "25"},
         {"logging -1: read again", {{"NAVL_LOGGING", "-1"}}, "AFTER", false, false, "-1"},
-        {"logging 2^32: clamped", {{"NAVL_LOGGING", "4294967296"}}, "L0 / L1 / L25 / L50 / L100 / L150 / T / AFTER", true, false, "2147483647"},
+        {"logging 2^32: clamped", {{"NAVL_LOGGING", "4294967296"}}, "L0 / L1 / L25 / L50 / L100 / L150 / V200 / T / AFTER", true, false, "2147483647"},
     };
     for (const LevelCase &c : kCases) {
         SCOPED_TRACE(c.name);

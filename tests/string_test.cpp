@@ -131,6 +131,7 @@ TEST(String, EveryChangeWithEachAllocationFailingInTurn)
     const ChangeCase kCases[] = {  // start nullptr: unset
         {"set n without a NUL", nullptr, [](String *s) { return String_SetN(s, kAbc, 3); }, 1, "abc", ""},
         {"append n up to the NUL", "x", [](String *s) { return String_AppendN(s, "ab", 10); }, 1, "xab", ""},
+        {"append nothing", "ab", [](String *s) { return String_Append(s, ""); }, 0, "ab", ""},
         {"append to unset", nullptr, [](String *s) { return String_Append(s, "ab"); }, 1, "ab", "Unable to malloc 3 bytes"},
         {"append format, cut", "a", [](String *s) { return String_AppendFormat(s, "%s", kBig.c_str()); }, 3, "a" + kCut,
          "Unable to allocate String ps / Unable to malloc 1024 bytes"},

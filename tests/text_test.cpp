@@ -40,6 +40,9 @@ TEST(Text, SplitAtTheFirstOccurrence)
     EXPECT_EQ(ValueOf(after), "b=");
     EXPECT_EQ(String_SplitAt(s, '=', s, after), 1);  // not found: nothing changes
     EXPECT_EQ(ValueOf(after), "b=");
+    String *unset = String_New();
+    EXPECT_EQ(String_SplitAt(unset, '=', s, after), 1);  // nothing to split: nothing changes
+    String_Destroy(unset);
     String_Set(after, "k=v");
     EXPECT_EQ(String_SplitAt(after, '=', after, after), 0);  // one String for all three
     EXPECT_EQ(ValueOf(after), "v");

@@ -89,6 +89,22 @@ TEST(Vector, BadIndexMissingOrDamagedVectorIsReportedAndTouchesNothing)
 }
 
 // A full vector and a full map whose growth cannot be allocated.
+// Each allocation of a map (the map, then each vector's object and block)
+// failing in turn: nothing made, nothing kept.
+TEST(Containers, MapWithEachAllocationFailingInTurnIsNotMade)
+{
+    LogCapture log;
+    long live = AllocShim_Live();
+    Map *made = nullptr;
+    long runs = AllocShim_Sweep([&] { made = Map_New(1); }, [&](long, bool injected, long) {
+        EXPECT_EQ(made == nullptr, injected);
+        if (made != nullptr)
+            Map_Destroy(made);
+        EXPECT_EQ(AllocShim_Live(), live);
+    });
+    EXPECT_EQ(runs, 6);
+}
+
 TEST(Containers, FailedGrowthIsReportedAndChangesNothing)
 {
     LogCapture log;
