@@ -127,6 +127,8 @@ TEST(Thread, SuspendedTwiceStaysSuspendedTwiceAndNeverRunsDuringTheQuery)
 
     EXPECT_EQ(keel::thread_suspend(t), 0u);
     long parked = w.count.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(w.count.load(), parked) << "ran after one suspension";
     EXPECT_EQ(keel::thread_suspend(t), 1u);
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(Thread_IsSuspended(t), 1);
