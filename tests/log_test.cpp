@@ -56,7 +56,7 @@ KEEL_CHILD(LogLevels)
     for (int level : levels)
         CHILD_REQUIRE(Log_Report(level, "L%d", level) == 0);
     CHILD_REQUIRE(ReportV(200, "V%d", 200) == 0);
-    Log_Trace("T");
+    CHILD_REQUIRE(Log_Trace("T") == 0);
     WriteFile("level.txt", std::to_string(global_log_level));
     SetEnvVar("NAVL_LOGGING", "25");
     Log_Report(1, "AFTER");

@@ -36,6 +36,7 @@ TEST(Stream, StringLinesKeepTheirCrAndLogicalLinesJoinContinuations)
     const Case cases[] = {
         {"a\r\nb", false, {"a\r", "b", "(unset)"}},  // the read that meets the end delivers nothing
         {"a\n\n", false, {"a", "(unset)"}},
+        {"ab\ncd", false, {"ab", "cd", "(unset)"}},  // lastLine takes a line of its length in place
         {nullptr, false, {"(unset)"}},
         {"key = a \\\n   b\nnext\n", true, {"key = a b", "next", ""}},
         {"a\\\n\nb\n", true, {"a", "b", ""}},  // a blank line ends a continuation

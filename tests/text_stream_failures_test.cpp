@@ -164,6 +164,7 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
         {OP(String_Wrap(nullptr, 5, 5, nullptr)), BROKEN("ps != NULL")},
         {CheckFileStreamWithoutItsFile, BROKEN("stream->file != NULL")},
         {ReadWithoutAStream, BROKEN("stream != NULL") BROKEN("stream != NULL") BROKEN("0")},
+        {OP(String_Join(nullptr, ",", f.out)), " [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
         {JoinMixed, BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
         {OP(MemBlock_Resize(f.m, 0)), ""},
         {ResizeAboveTwoGiB,
