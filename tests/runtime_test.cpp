@@ -18,14 +18,29 @@ bool Contains(const std::string &text, const char *part) { return text.find(part
 
 bool g_report_written_at_teardown = false;
 
-// Locks deleted so far (tests/CMakeLists.txt wraps the backend's delete).
+// Locks deleted so far, and entries into the first two after their delete
+// (tests/CMakeLists.txt wraps the backend's delete and enter).
 std::atomic<int> g_locks_deleted{0};
+std::atomic<Lock *> g_deleted_locks[2];
+std::atomic<int> g_deleted_entered{0};
 
 extern "C" void __real__ZN4keel4plat11lock_deleteEP4Lock(Lock *lock);
 extern "C" void __wrap__ZN4keel4plat11lock_deleteEP4Lock(Lock *lock)
 {
-    g_locks_deleted.fetch_add(1);
+    int n = g_locks_deleted.fetch_add(1);
+    if (n < 2)
+        g_deleted_locks[n].store(lock);
     __real__ZN4keel4plat11lock_deleteEP4Lock(lock);
+}
+
+extern "C" void __real__ZN4keel4plat10lock_enterEP4Lock(Lock *lock);
+extern "C" void __wrap__ZN4keel4plat10lock_enterEP4Lock(Lock *lock)
+{
+    for (std::atomic<Lock *> &deleted : g_deleted_locks) {
+        if (deleted.load() == lock)
+            g_deleted_entered.fetch_add(1);
+    }
+    __real__ZN4keel4plat10lock_enterEP4Lock(lock);
 }
 
 uint32_t KEEL_STDCALL ReportPastTheReadyCheck(void *)
@@ -73,6 +88,8 @@ KEEL_CHILD(RuntimeCountedLife)
     Log_Report(0, "after the last tear-down");
     CHILD_REQUIRE(Error_Store(Error_New("late")) == 0);
     CHILD_REQUIRE(AllocShim_Live() == before);  // the late record was destroyed
+    CHILD_REQUIRE(Error_IsError(kept) == 0);
+    CHILD_REQUIRE(g_deleted_entered == 0);  // neither the report held up nor a later call
     return 0;  // the entry's detach at exit finds nothing to do
 }
 

@@ -112,7 +112,11 @@ TEST(Version, OsVersionIsReadFromTheReleaseOrWritesWhyNot)
 {
     g_release = "5.9.0.1-custom";  // three numbers are read, the rest is text
     OSVERSIONINFOA info = OsVersion_Get();
+    g_release = "6.1-2";  // a number after anything but a dot is text too
+    OSVERSIONINFOA dashed = OsVersion_Get();
     g_release = nullptr;
+    EXPECT_EQ(dashed.dwBuildNumber, 0u);
+    EXPECT_STREQ(dashed.szCSDVersion, "-2");
     EXPECT_EQ(info.dwOSVersionInfoSize, 148u);
     EXPECT_EQ(info.dwMajorVersion, 5u);
     EXPECT_EQ(info.dwMinorVersion, 9u);
