@@ -18,16 +18,23 @@ TEST(Error, StoreReusesSlotsRefusesBadReferencesAndEndsWithItsRecords)
     int32_t b = Error_Store(Error_NewCoded(7, "b"));
     EXPECT_EQ(b, 0x40000002);
     EXPECT_EQ(Error_Get(b)->bUserVisible, 1);
+    global_log_level = 100;  // where a record's report is written
+    Error_Report(b, "caller.c", 12);
+    global_log_level = 0;
     Error_Destroy(Error_Take(a));
     EXPECT_EQ(Error_Take(2), nullptr);  // a plain code, though it would name b's slot
     EXPECT_EQ(Error_Get(ERROR_COMPLEX_BIT + 50), nullptr);  // past the store's end
     EXPECT_EQ(Error_Store(Error_New("c")), a);
     global_error_count = 1;
     Error_Destroy(Error_Take(b));
+    EXPECT_EQ(Error_Get(b), nullptr);  // the last slot went with it
     EXPECT_NE(Error_Get(a), nullptr);
     Error_Destroy(Error_Take(a));
     EXPECT_EQ(global_error_store, nullptr);
-    EXPECT_EQ(log.NewReports(), "Assertion failed: (ref & ERROR_COMPLEX_BIT) == ERROR_COMPLEX_BIT / "
+    EXPECT_EQ(log.NewReports(), "caller.c:12 - Error code 7: b / "
+                                "Assertion failed: (ref & ERROR_COMPLEX_BIT) == ERROR_COMPLEX_BIT / "
+                                "Assertion failed: index < Vector_Length( global_error_store ) / "
+                                "Assertion failed: Vector_GetAt( global_error_store, index ) != NULL / "
                                 "Assertion failed: index < Vector_Length( global_error_store ) / "
                                 "Assertion failed: Vector_GetAt( global_error_store, index ) != NULL");
     for (int i = 0; i < 10; ++i)

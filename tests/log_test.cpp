@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,15 +20,6 @@
 #include "util.h"
 
 namespace {
-
-int ReportV(int level, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    int result = Log_ReportV(level, format, args);
-    va_end(args);
-    return result;
-}
 
 std::string WithoutCr(std::string text)
 {

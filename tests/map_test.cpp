@@ -129,13 +129,18 @@ TEST(Map, BrokenPreconditionsAreReportedAndChangeNothing)
     Map_Put(map, &key, &key);
     Map_Put(map, nullptr, &key);
     Map_GetAt(map, 1, &out, nullptr);
+    Map_RemoveAt(map, 1, nullptr, nullptr);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(Map_IndexOf(nullptr, &key), -1);
     EXPECT_EQ(Map_MakeThreadSafe(nullptr), 0);
     EXPECT_EQ(log.NewReports(), "Assertion failed: key!=NULL && value!=NULL / "
                                 "Assertion failed: 0 <= index && index < map->keys->size / "
+                                "Assertion failed: index>=0 && index<map->keys->size / "
                                 "Assertion failed: map != NULL && map->keys!=NULL && map->values!=NULL");
-    EXPECT_EQ(Map_Remove(map, &key), &key);
-    EXPECT_EQ(map->values->size, 0);
+    EXPECT_EQ(Map_Get(map, &key), &key);  // the entry is as it was
+    free(map->values->data);
+    map->values->data = nullptr;  // damaged: the values' block is gone, their count kept
+    EXPECT_EQ(Map_Get(map, &key), nullptr);
+    map->values->size = 0;
     Map_Destroy(map);
 }

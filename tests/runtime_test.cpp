@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "support/alloc_shim.h"
-#include "support/child.h"
 #include "support/eventually.h"
+#include "support/log_capture.h"
 #include "util.h"
 
 namespace {
@@ -85,7 +85,7 @@ KEEL_CHILD(RuntimeCountedLife)
     CHILD_REQUIRE(g_report_written_at_teardown);
     CHILD_REQUIRE(g_locks_deleted == 2);  // the store's and the log's
     CHILD_REQUIRE(Eventually([before] { return AllocShim_Live() == before; }));  // ended threads free theirs
-    Log_Report(0, "after the last tear-down");
+    CHILD_REQUIRE(ReportV(0, "after the last tear-down") == 0);
     CHILD_REQUIRE(Error_Store(Error_New("late")) == 0);
     CHILD_REQUIRE(AllocShim_Live() == before);  // the late record was destroyed
     CHILD_REQUIRE(Error_IsError(kept) == 0);

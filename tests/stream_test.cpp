@@ -61,6 +61,7 @@ TEST(Stream, HandleLinesFromFilesAndPipes)
         {"x\r\n", {"x", ""}},  // the read that meets the end gives what it gathered, at least ""
         {std::string("a\0b\r\r\nc\r", 8), {std::string("a\0b", 3), "c\r"}},
         {m1000 + "\r\ntail\n", {m1000, "tail", ""}},  // across 8 reads of 128 bytes
+        {std::string(200, '\r') + "\n", {"", ""}},  // CRs only, across two reads
     };
     TempDir dir;
     for (bool pipe : {false, true}) {

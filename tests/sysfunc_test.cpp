@@ -81,6 +81,7 @@ TEST(Version, CompareOrdersFieldsAsNumbersWithoutOverflow)
     const CompareCase cases[] = {
         {"1.10.0", "1.9.9", 1},
         {"1.2.3", "1.2.3.4", 0},  // the fourth is not read
+        {"1.2", "1.3", 0},  // fewer than three: not a version
         {"  3. 0.\t7", "3.0.2", 5},  // blanks before each number
         {nullptr, "1.2.3", 0},
         {"-2147483648.0.0", "2147483647.0.0", INT_MIN},  // held to the int range

@@ -171,6 +171,7 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
          " [999 Memory re-allocation of size 2147483648 failed] <Failed to re-allocate block of 2147483648 bytes>"},
         {OP(MemBlock_Resize(nullptr, 4)), " [999 MemBlock_Resize: mem is NULL]" BROKEN("mem!=NULL")},
         {OP(EXPECT_EQ(Stream_ReadHandleLine(f.text, f.line), 0)), BROKEN("stream->type == HANDLE_STREAM")},
+        {OP(EXPECT_EQ(Stream_ReadStringLine(f.text, nullptr), 0)), BROKEN("ps != NULL")},
         {ReadThroughDamagedIndexes, ""},
     };
     ReportsAndRecords told;

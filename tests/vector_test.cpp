@@ -73,19 +73,21 @@ TEST(Vector, BadIndexMissingOrDamagedVectorIsReportedAndTouchesNothing)
     EXPECT_EQ(Vector_GetAtChecked(&v, 1), nullptr);
     EXPECT_EQ(Vector_GetAtChecked(&v, -1), nullptr);
     Vector_SetAt(&v, 1, &element);
+    Vector_SetAt(&v, -1, &element);
     EXPECT_EQ(Vector_RemoveAt(&v, 1), nullptr);
     EXPECT_EQ(slots[1], &outside);
     EXPECT_EQ(v.size, 1);
     EXPECT_EQ(Vector_Append(nullptr, &element), nullptr);
     EXPECT_EQ(Vector_Contains(nullptr, &element), 0);
+    Vector_Clear(nullptr);
     Vector damaged = {&Vector_Table.base, 1, 1, 10, 0, nullptr, 1, nullptr};
     Vector_Sort(&damaged);
     Vector_Clear(&damaged);  // emptied, nothing destroyed
     EXPECT_EQ(damaged.size, 0);
     EXPECT_EQ(log.NewReports(), "Assertion failed: index < v->size / Assertion failed: index >= 0 / "
-                                "Assertion failed: index < v->size / "
+                                "Assertion failed: index < v->size / Assertion failed: index >= 0 / "
                                 "Assertion failed: 0 <= index && index < v->size / Assertion failed: v != NULL / "
-                                "Assertion failed: v != NULL / "
+                                "Assertion failed: v != NULL / Assertion failed: v != NULL / "
                                 "Assertion failed: v->size==0 || v->data != NULL / "
                                 "Assertion failed: v->size==0 || v->data != NULL");
 }

@@ -103,28 +103,14 @@ static ChildEnv full_env(const std::string &fn, const ChildEnv &env)
 ChildProcess StartChild(const std::string &fn, const std::string &dir, const ChildEnv &env,
                         const std::string &stdout_name)
 {
-    // The environment block: ours, less every variable that env names, plus
-    // those it sets.
-    ChildEnv all = full_env(fn, env);
-    std::map<std::string, std::string> vars;
-    char *block = GetEnvironmentStringsA();
-    for (char *p = block; *p; p += std::strlen(p) + 1) {
-        const char *eq = std::strchr(p + 1, '=');
-        if (eq)
-            vars[std::string(p, eq - p)] = eq + 1;
+    // The child inherits our environment with env applied; ours is put back
+    // once it has started.
+    ChildEnv saved;
+    for (auto &kv : full_env(fn, env)) {
+        const char *old = std::getenv(kv.first.c_str());
+        saved.push_back({kv.first, old ? std::optional<std::string>(old) : std::nullopt});
+        SetEnvVar(kv.first.c_str(), kv.second ? kv.second->c_str() : nullptr);
     }
-    FreeEnvironmentStringsA(block);
-    for (auto &kv : all) {
-        if (kv.second)
-            vars[kv.first] = *kv.second;
-        else
-            vars.erase(kv.first);
-    }
-    std::string envblock;
-    for (auto &kv : vars)
-        envblock += kv.first + "=" + kv.second + '\0';
-    envblock += '\0';
-
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE out = CreateFileA((fs::path(dir) / stdout_name).string().c_str(), GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
@@ -139,9 +125,10 @@ ChildProcess StartChild(const std::string &fn, const std::string &dir, const Chi
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string cmd = std::string("\"") + self + "\"";
     PROCESS_INFORMATION pi = {};
-    BOOL ok = CreateProcessA(self, &cmd[0], nullptr, nullptr, TRUE, 0, &envblock[0], dir.c_str(),
-                             &si, &pi);
+    BOOL ok = CreateProcessA(self, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
     CloseHandle(out);
+    for (auto &kv : saved)
+        SetEnvVar(kv.first.c_str(), kv.second ? kv.second->c_str() : nullptr);
     ChildProcess child;
     if (ok) {
         CloseHandle(pi.hThread);

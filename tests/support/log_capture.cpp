@@ -1,6 +1,7 @@
 #include "support/log_capture.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -42,6 +43,15 @@ std::string ReportsIn(const std::string &log)
         joined += joined.empty() ? message : " / " + message;
     }
     return joined;
+}
+
+int ReportV(int level, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int result = Log_ReportV(level, format, args);
+    va_end(args);
+    return result;
 }
 
 std::vector<std::string> SplitCrLf(const std::string &raw)

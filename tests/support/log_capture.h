@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/child.h"
+#include "util.h"
 
 class LogCapture {
 public:
@@ -29,6 +30,8 @@ private:
 // The messages of a log's prefixed lines, each cut before its source
 // (" at util:" or " in file "), joined by " / ".
 std::string ReportsIn(const std::string &log);
+// Log_ReportV, called through a variadic wrapper as a caller's own would.
+int ReportV(int level, const char *format, ...) KEEL_PRINTF(2, 3);
 // A log's lines, split at CR LF; a last line without CR LF too.
 std::vector<std::string> SplitCrLf(const std::string &raw);
 // What follows the prefix "dd/MM/yyyy HH:mm:ss: " or "dd/MM/yyyy HH:mm:ss

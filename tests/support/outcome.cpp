@@ -7,7 +7,11 @@ std::string ValueOf(const String *s)
 {
     if (!s)
         return "(none)";
-    return s->bIsSet ? std::string(s->string, s->length) : "(unset)";
+    if (!s->bIsSet)
+        return s->string == nullptr && s->length == 0 ? "(unset)" : "(invalid)";
+    if (s->string == nullptr || s->string[s->length] != '\0')
+        return "(invalid)";
+    return std::string(s->string, s->length);
 }
 
 // The records in the store, each with its reference.

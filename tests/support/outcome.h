@@ -7,7 +7,8 @@
 #include "support/log_capture.h"
 #include "util.h"
 
-// The characters of a String (NULs included), "(unset)", or "(none)".
+// The characters of a String (NULs included), "(unset)", "(none)", or
+// "(invalid)" when its fields break the rules of a String.
 std::string ValueOf(const String *s);
 
 class ReportsAndRecords {
