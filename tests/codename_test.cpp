@@ -1,8 +1,6 @@
 // Code/name pairs: codes to names and back, digits, equality, bad input.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "support/alloc_shim.h"
 #include "support/outcome.h"
 
@@ -32,23 +30,19 @@ TEST(CodeName, EdgeCodesGiveTheirNamesAndDigits)
         EXPECT_EQ(NameOf(c.low, c.high), c.name) << std::hex << c.high << ":" << c.low;
     const uint32_t all[2] = {0xFFFFFFFF, 0xFFFFFFFF};
     const uint32_t straddle[2] = {0x80000000, 0x5};  // digit 5: 2 + 4 * 5
+    EXPECT_EQ(CodeName_Digit(all, 0), 63);
     EXPECT_EQ(CodeName_Digit(all, 11), 0);
     EXPECT_EQ(CodeName_Digit(straddle, 5), 22);
 }
 
-TEST(CodeName, EveryNameRoundTripsThroughItsCode)
+// Each class of character, the eleventh from "A"-"O" (four bits); the fuzz
+// target round-trips arbitrary names.
+TEST(CodeName, NamesRoundTripThroughTheirCodes)
 {
-    // Names of one to eleven characters; the eleventh from "A"-"O" (four bits).
-    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
-    std::mt19937 random(20270101);
-    for (int n = 0; n < 50000; ++n) {
-        size_t length = 1 + random() % 11;
-        std::string name;
-        for (size_t i = 0; i < length; ++i)
-            name += alphabet[random() % (i == 10 ? 15 : alphabet.size())];
+    for (const char *name : {"A", "Zaz09_", "ABCDEFGHIJO", "z9_z9_z9_zN"}) {
         uint32_t code[2] = {0xDEAD, 0xBEEF};
-        ASSERT_EQ(CodeName_FromName(name.c_str(), code), 0) << name;
-        ASSERT_EQ(NameOf(code[0], code[1]), name);
+        ASSERT_EQ(CodeName_FromName(name, code), 0) << name;
+        EXPECT_EQ(NameOf(code[0], code[1]), name);
     }
 }
 

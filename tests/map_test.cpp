@@ -40,7 +40,7 @@ enum Pass { kNew, kOldKey, kOldValue };
 
 // The second Put of a matching key keeps the entry's place: an owning map
 // destroys the old key, then the old value, but no object passed again.
-// Removing an entry destroys nothing; Map_Destroy destroys the rest.
+// Removing an entry destroys nothing; Map_Destroy what the vectors hold.
 TEST(Map, PutOfAPresentKeyReplacesInPlaceAndDestroysWhatItDrops)
 {
     struct ReplaceCase { Pass key, value; const char *by_put, *by_destroy; };
@@ -76,6 +76,14 @@ TEST(Map, PutOfAPresentKeyReplacesInPlaceAndDestroysWhatItDrops)
         free(first_key);
         free(first_value);
     }
+    Named beyond = {&kNamed, 9, "beyond"};  // past the values' size: never destroyed
+    Map *damaged = Map_New(1);
+    Map_Put(damaged, NewNamed(1, "k1"), NewNamed(9, "v1"));
+    Map_Put(damaged, NewNamed(2, "k2"), &beyond);
+    damaged->values->size = 1;  // damaged: a value short
+    g_destroyed.clear();
+    Map_Destroy(damaged);
+    EXPECT_EQ(g_destroyed, "k1, v1, k2");
 }
 
 // Threads append, look up and remove at once, each with its own objects

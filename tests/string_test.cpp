@@ -156,9 +156,14 @@ TEST(String, NullCharactersAreReportedAndStored)
     LogCapture log;
     String *s = String_NewFrom("x");
     EXPECT_EQ(TakeRecordMessage(String_Set(s, nullptr)), "String_Set: chars is NULL");
+    EXPECT_EQ(TakeRecordMessage(String_SetN(s, nullptr, 1)), "String_SetN: chars is NULL");
+    EXPECT_EQ(TakeRecordMessage(String_Append(s, nullptr)), "String_Append: chars is NULL");
+    EXPECT_EQ(TakeRecordMessage(String_Format(s, nullptr)), "String_Format: format is NULL");
     EXPECT_EQ(ValueOf(s), "x");
     EXPECT_EQ(String_Length(nullptr), 0u);
-    EXPECT_EQ(log.NewReports(), "Assertion failed: chars != NULL / Assertion failed: ps != NULL");
+    EXPECT_EQ(log.NewReports(), "Assertion failed: chars != NULL / Assertion failed: chars != NULL / "
+                                "Assertion failed: chars != NULL / Assertion failed: format != NULL / "
+                                "Assertion failed: ps != NULL");
     String_Destroy(s);
 }
 

@@ -165,6 +165,7 @@ TEST(TextStreamFailures, BadInputIsReportedAndNeverRead)
         {CheckFileStreamWithoutItsFile, BROKEN("stream->file != NULL")},
         {ReadWithoutAStream, BROKEN("stream != NULL") BROKEN("stream != NULL") BROKEN("0")},
         {OP(String_Join(nullptr, ",", f.out)), " [999 String_Join: vector is NULL]" BROKEN("vector != NULL")},
+        {OP(String_Join(f.v, nullptr, f.out)), " [999 String_Join: sep is NULL]" BROKEN("sep != NULL")},
         {JoinMixed, BROKEN("element != NULL") BROKEN("element->ftbl == &String_Table") BROKEN("element->bIsSet")},
         {OP(MemBlock_Resize(f.m, 0)), ""},
         {ResizeAboveTwoGiB,

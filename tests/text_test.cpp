@@ -43,6 +43,9 @@ TEST(Text, SplitAtTheFirstOccurrence)
     String *unset = String_New();
     EXPECT_EQ(String_SplitAt(unset, '=', s, after), 1);  // nothing to split: nothing changes
     String_Destroy(unset);
+    EXPECT_EQ(String_SplitAt(after, '=', s, after), 0);  // into another String, then itself
+    EXPECT_EQ(ValueOf(s), "b");
+    EXPECT_EQ(ValueOf(after), "");
     String_Set(after, "k=v");
     EXPECT_EQ(String_SplitAt(after, '=', after, after), 0);  // one String for all three
     EXPECT_EQ(ValueOf(after), "v");

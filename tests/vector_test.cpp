@@ -80,6 +80,8 @@ TEST(Vector, BadIndexMissingOrDamagedVectorIsReportedAndTouchesNothing)
     EXPECT_EQ(Vector_Append(nullptr, &element), nullptr);
     EXPECT_EQ(Vector_Contains(nullptr, &element), 0);
     Vector_Clear(nullptr);
+    EXPECT_EQ(Vector_RemoveAt(nullptr, 0), nullptr);
+    EXPECT_EQ(Vector_Remove(nullptr, &element), nullptr);
     Vector damaged = {&Vector_Table.base, 1, 1, 10, 0, nullptr, 1, nullptr};
     Vector_Sort(&damaged);
     Vector_Clear(&damaged);  // emptied, nothing destroyed
@@ -87,6 +89,7 @@ TEST(Vector, BadIndexMissingOrDamagedVectorIsReportedAndTouchesNothing)
     EXPECT_EQ(log.NewReports(), "Assertion failed: index < v->size / Assertion failed: index >= 0 / "
                                 "Assertion failed: index < v->size / Assertion failed: index >= 0 / "
                                 "Assertion failed: 0 <= index && index < v->size / Assertion failed: v != NULL / "
+                                "Assertion failed: v != NULL / Assertion failed: v != NULL / "
                                 "Assertion failed: v != NULL / Assertion failed: v != NULL / "
                                 "Assertion failed: v->size==0 || v->data != NULL / "
                                 "Assertion failed: v->size==0 || v->data != NULL");
