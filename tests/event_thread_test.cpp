@@ -9,26 +9,11 @@
 #include <thread>
 
 #include "support/eventually.h"
-#include "support/log_capture.h"
+#include "support/outcome.h"
 #include "thread_control.h"
 #include "util.h"
 
 namespace {
-
-struct Stored { std::string message; int32_t osError; };
-
-std::vector<Stored> TakeAll()
-{
-    std::vector<Stored> taken;
-    for (int32_t ref = ERROR_COMPLEX_BIT + 1; ref <= ERROR_COMPLEX_BIT + 64; ++ref) {
-        if (!Error_IsError(ref))
-            continue;
-        Error *e = Error_Take(ref);
-        taken.push_back({e->message->string, e->osError});
-        Error_Destroy(e);
-    }
-    return taken;
-}
 
 struct Worker { Event event; std::atomic<long> count{0}; };
 
@@ -53,6 +38,7 @@ uint32_t KEEL_STDCALL WaitAndCount(void *arg)
 
 TEST(Event, EachSetReleasesExactlyOneWait)
 {
+    ReportsAndRecords told;
     Worker w;
     Event_Create(&w.event);
     EXPECT_EQ(Event_Wait(&w.event, 0), 0);
@@ -83,7 +69,7 @@ TEST(Event, EachSetReleasesExactlyOneWait)
 #endif
     Handle_Close(&w.event);
     EXPECT_EQ(w.event.handle, nullptr);
-    EXPECT_TRUE(TakeAll().empty());
+    EXPECT_EQ(told.Since(), "");
 }
 
 // Handle 0 (an event, a refused start, a zeroed thread, which is reported):
@@ -91,7 +77,7 @@ TEST(Event, EachSetReleasesExactlyOneWait)
 // No record at all: reported, nothing read or stored; a wait fails.
 TEST(EventAndThread, HandleZeroFailsEachCallWithOneRecordAndNoRecordIsNeverRead)
 {
-    LogCapture capture;
+    ReportsAndRecords told;
     Event event = {nullptr};
     EXPECT_EQ(Event_Wait(&event, 0xFFFFFFFF), 1);
     Event_Set(&event);
@@ -105,13 +91,11 @@ TEST(EventAndThread, HandleZeroFailsEachCallWithOneRecordAndNoRecordIsNeverRead)
     Handle_Close(nullptr);
     EXPECT_EQ(Event_Wait(nullptr, 0xFFFFFFFF), 1);
     Thread_Create(nullptr, WaitAndCount, nullptr);
-    EXPECT_EQ(capture.NewReports(), "Assertion failed: thread.bIsJoinable / Assertion failed: record != NULL / "
-                                    "Assertion failed: event != NULL / Assertion failed: thread != NULL");
-    std::vector<Stored> records = TakeAll();
-    ASSERT_EQ(records.size(), 5u);
-    EXPECT_EQ(records[2].message, "_beginthreadex() call failed");
-    for (const Stored &r : records)
-        EXPECT_NE(r.osError, 0) << r.message;
+    EXPECT_EQ(told.Since(), " [999 Unexpected return value from WaitForSingleObject in Event_Wait; OS error]"
+                            " [999 Could not set event object; OS error] [999 _beginthreadex() call failed; OS error]"
+                            " [999 Unable to join thread; OS error] [999 Unable to join thread; OS error]"
+                            " <Assertion failed: thread.bIsJoinable> <Assertion failed: record != NULL>"
+                            " <Assertion failed: event != NULL> <Assertion failed: thread != NULL>");
 }
 
 #if !defined(__SANITIZE_THREAD__)  // ThreadSanitizer holds back the suspension signal

@@ -36,10 +36,9 @@ extern "C" void __wrap__ZN4keel4plat11lock_deleteEP4Lock(Lock *lock)
 extern "C" void __real__ZN4keel4plat10lock_enterEP4Lock(Lock *lock);
 extern "C" void __wrap__ZN4keel4plat10lock_enterEP4Lock(Lock *lock)
 {
-    for (std::atomic<Lock *> &deleted : g_deleted_locks) {
+    for (std::atomic<Lock *> &deleted : g_deleted_locks)
         if (deleted.load() == lock)
             g_deleted_entered.fetch_add(1);
-    }
     __real__ZN4keel4plat10lock_enterEP4Lock(lock);
 }
 

@@ -50,11 +50,8 @@ void Clear(Fixture &f)
     f = Fixture();
 }
 
-void Grow(Fixture &f)  // 0 when the block grew, a record's reference when not
-{
-    int32_t result = MemBlock_Resize(f.m, 100000);
-    EXPECT_EQ(result == 0, !AllocShim_Injected());
-}
+// Called with what the operation gave: the shim's state is read after it.
+void ExpectZeroExactlyWhenFailed(int32_t result) { EXPECT_EQ(result == 0, AllocShim_Injected()); }
 
 void SplitThree(Fixture &f)  // the result counts the pieces appended after the ten
 {
@@ -81,12 +78,14 @@ TEST(TextStreamFailures, EachAllocationFailingInTurnIsToldAndLeaksNothing)
           " <Unable to malloc 1 bytes>", NO_STRING, " <Unable to malloc 2 bytes>", ""}},
         {OP(f.made_block = MemBlock_New(16)), {NO_BLOCK, " <Failed to allocate block of 16 bytes>", ""}},
         {OP(f.made_block = MemBlock_New(0)), {NO_BLOCK, "", ""}},
-        {Grow,
+        {OP(ExpectZeroExactlyWhenFailed(MemBlock_Resize(f.m, 100000) == 0)),  // 1: the block grew
          {" [999 Memory re-allocation of size 100000 failed] <Failed to re-allocate block of 100000 bytes>", ""}},
         {OP(f.made = Stream_OpenString("a\nb")),
          {" <Unable to allocate Stream stream>", NO_STRING, NO_STRING, " <Unable to malloc 4 bytes>", ""}},
         {OP(Stream_ReadLine(f.handle, f.line)),  // gathered over reads, delivered, copied
          {MALLOC_FAILED, MALLOC_FAILED, MALLOC_FAILED " <Unable to malloc 301 bytes>", ""}},
+        {OP(ExpectZeroExactlyWhenFailed(Stream_ReadHandleLine(f.handle, f.line))),  // 0: nothing delivered
+         {MALLOC_FAILED, MALLOC_FAILED, ""}},
         {OP(Stream_ReadLogicalLine(f.text, f.line)),
          {NO_STRING, MALLOC_FAILED, MALLOC_FAILED " <Unable to malloc 10 bytes>", MALLOC_FAILED,
           MALLOC_FAILED " <Unable to malloc 5 bytes>", MALLOC_FAILED, ""}},

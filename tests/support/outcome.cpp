@@ -38,7 +38,7 @@ std::string ReportsAndRecords::Since()
         if (!record.first || kept_.count(record.first))
             continue;
         Error *e = Error_Take(record.second);
-        out += " [" + std::to_string(e->code) + " " + ValueOf(e->message) + "]";
+        out += " [" + std::to_string(e->code) + " " + ValueOf(e->message) + (e->osError ? "; OS error]" : "]");
         Error_Destroy(e);
     }
     std::vector<std::string> messages = cap_.Messages();

@@ -14,7 +14,8 @@ std::string ValueOf(const String *s);
 class ReportsAndRecords {
 public:
     ReportsAndRecords();  // notes the records the store holds already
-    // " [code message]" for each record stored since the last call, in slot
+    // " [code message]" (" [code message; OS error]" for a record with an OS
+    // error number) for each record stored since the last call, in slot
     // order, each taken out of the store and destroyed; then " <message>"
     // for each report written since, cut before " at util:" or " in file ".
     std::string Since();
