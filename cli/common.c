@@ -16,6 +16,7 @@ void cli_print_help(const Subcommand *cmd)
 }
 
 /* "keel <name>: <message>" on standard error, without the line end. */
+__attribute__((format(printf, 2, 0)))
 static void say(const Subcommand *cmd, const char *format, va_list args)
 {
     fprintf(stderr, "keel %s: ", cmd->name);

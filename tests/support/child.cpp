@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -98,6 +97,12 @@ static ChildEnv full_env(const std::string &fn, const ChildEnv &env)
     return all;
 }
 
+static void apply_env(const ChildEnv &env)
+{
+    for (const auto &kv : env)
+        SetEnvVar(kv.first.c_str(), kv.second ? kv.second->c_str() : nullptr);
+}
+
 #if defined(_WIN32)
 
 ChildProcess StartChild(const std::string &fn, const std::string &dir, const ChildEnv &env,
@@ -105,12 +110,13 @@ ChildProcess StartChild(const std::string &fn, const std::string &dir, const Chi
 {
     // The child inherits our environment with env applied; ours is put back
     // once it has started.
+    ChildEnv all = full_env(fn, env);
     ChildEnv saved;
-    for (auto &kv : full_env(fn, env)) {
+    for (const auto &kv : all) {
         const char *old = std::getenv(kv.first.c_str());
         saved.push_back({kv.first, old ? std::optional<std::string>(old) : std::nullopt});
-        SetEnvVar(kv.first.c_str(), kv.second ? kv.second->c_str() : nullptr);
     }
+    apply_env(all);
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE out = CreateFileA((fs::path(dir) / stdout_name).string().c_str(), GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
@@ -127,8 +133,7 @@ ChildProcess StartChild(const std::string &fn, const std::string &dir, const Chi
     PROCESS_INFORMATION pi = {};
     BOOL ok = CreateProcessA(self, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
     CloseHandle(out);
-    for (auto &kv : saved)
-        SetEnvVar(kv.first.c_str(), kv.second ? kv.second->c_str() : nullptr);
+    apply_env(saved);
     ChildProcess child;
     if (ok) {
         CloseHandle(pi.hThread);
@@ -160,12 +165,7 @@ ChildProcess StartChild(const std::string &fn, const std::string &dir, const Chi
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        for (auto &kv : all) {
-            if (kv.second)
-                setenv(kv.first.c_str(), kv.second->c_str(), 1);
-            else
-                unsetenv(kv.first.c_str());
-        }
+        apply_env(all);
         int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0 || dup2(fd, 1) < 0 || chdir(dir.c_str()) != 0)
             _exit(126);
